@@ -1,0 +1,57 @@
+#include "wire/header.h"
+
+#include "wire/fields.h"
+#include "wire/message_types.h"
+
+namespace wire {
+
+HeaderResult ParseHeader(const uint8_t* p, size_t remaining, Header* out) {
+    *out = Header{};
+    if (remaining == 0) return HeaderResult::kEmpty;
+    out->type = p[0];
+    size_t used = 1;
+    if (out->type > kHighestType) return HeaderResult::kTypeTooHigh;
+
+    size_t flagsLength = 0;
+    if (!ExtensibleLength(p + used, remaining - used, 5, &flagsLength)) return HeaderResult::kFlagsTooLong;
+    if (used < remaining) out->flags = p[used++];
+    out->headerLength = used;
+    if ((out->flags & kFlagsRefused) != 0) return HeaderResult::kRefusedFlags;
+
+    if ((out->flags & kFlagStreamId) != 0) {
+        if (used >= remaining) return HeaderResult::kTruncated;
+        ++used;
+    }
+    if ((out->flags & kFlagLen256) != 0) {
+        if (remaining - used < 2) return HeaderResult::kTruncated;
+        out->bodyLength = GetU16(p + used);
+        used += 2;
+    } else if ((out->flags & kFlagLength) != 0) {
+        if (used >= remaining) return HeaderResult::kTruncated;
+        out->bodyLength = p[used++];
+    } else {
+        out->bodyLength = remaining - used;
+    }
+    out->headerLength = used;
+    if (out->bodyLength > remaining - used) return HeaderResult::kLengthPastBlock;
+    return HeaderResult::kOk;
+}
+
+size_t BuildHeader(uint8_t* p, uint8_t type, uint8_t flags) {
+    p[0] = type;
+    p[1] = flags;
+    const size_t length = HeaderLengthFor(flags);
+    for (size_t i = 2; i < length; ++i) p[i] = 0;
+    return length;
+}
+
+void FillLength(uint8_t* message, size_t messageLength) {
+    const uint8_t flags = message[1];
+    if ((flags & kFlagLen256) != 0) {
+        PutU16(message + 2, static_cast<uint16_t>(messageLength - 4));
+    } else if ((flags & kFlagLength) != 0) {
+        message[2] = static_cast<uint8_t>(messageLength - 3);
+    }
+}
+
+}  // namespace wire

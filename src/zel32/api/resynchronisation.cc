@@ -1,0 +1,37 @@
+#include "zel32/api/driver.h"
+#include "zel32/api/handler_table.h"
+#include "zel32/api/link_establishment.h"
+#include "zel32/protocol/context.h"
+#include "zel32/transport/transport.h"
+
+namespace {
+
+constexpr unsigned kSyncError = 10;
+
+}  // namespace
+
+int ZelResynchronise(ZelContext* context, int* result) {
+    if ((context->statusCode >> 12) != kSyncError || context->aborting != 0) return 1;
+    RfaLinkStatus& status = context->link->status;
+    RfaClearError(context);
+    ZelClearFailure(context);
+    status.transferCount = 0;
+    status.lastTransferLength = 0;
+    ZelCopyNames(context);
+    context->statusCode = 0;
+
+    // The outcome of this exchange is not looked at, only whether it could be sent.
+    bool arrived = false;
+    if (ZelConfigurationRound(context, &arrived) < 0) return -1;
+    ZelClearFailure(context);
+
+    // One more run, and no further resynchronisation whatever it brings.
+    const ZelHandler handler = ZelHandlerFor(context->operation);
+    if (handler == nullptr) {
+        RfaSetError(context, RFA_ERR_UNSUPPORTED, 0);
+        *result = -1;
+    } else {
+        *result = handler(context);
+    }
+    return 1;
+}

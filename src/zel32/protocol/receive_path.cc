@@ -1,0 +1,97 @@
+#include "zel32/protocol/receive_path.h"
+
+#include "wire/header.h"
+#include "zel32/protocol/accept_table.h"
+#include "zel32/protocol/context.h"
+#include "zel32/protocol/field_check.h"
+#include "zel32/protocol/message_codec.h"
+#include "zel32/trace/message_trace.h"
+#include "zel32/transport/transport.h"
+
+namespace {
+
+// Gives up the rest of a block whose header was refused: nothing in it can
+// be found reliably any more, so the next receive fetches a new block.
+int RefuseBlock(ZelContext* context) {
+    context->blockRemaining = 0;
+    return ZelUnexpectedMessage(context);
+}
+
+// The trace of a malformed header shows the bytes left in the block, and
+// never more.
+void TraceRefusedHeader(ZelContext* context, const wire::Header& header, const uint8_t* start, size_t remaining) {
+    if (context->traceOn != 0)
+        ZelTraceMessage(context, false, header.type, header.flags, static_cast<int>(remaining), start, remaining);
+}
+
+}  // namespace
+
+int ZelParseHeader(ZelContext* context) {
+    const uint8_t* start = context->receiveBuffer + context->readCursor;
+    const size_t remaining = static_cast<size_t>(context->blockRemaining);
+    wire::Header header;
+    const wire::HeaderResult result = wire::ParseHeader(start, remaining, &header);
+    if (result == wire::HeaderResult::kEmpty || result == wire::HeaderResult::kTypeTooHigh)
+        return RefuseBlock(context);
+    context->receivedCount[header.type] += 1;
+    switch (result) {
+    case wire::HeaderResult::kOk: break;
+    case wire::HeaderResult::kRefusedFlags:
+    case wire::HeaderResult::kLengthPastBlock:
+        TraceRefusedHeader(context, header, start, remaining);
+        return RefuseBlock(context);
+    default: return RefuseBlock(context);
+    }
+    context->readCursor += header.headerLength;
+    context->messageBody = context->readCursor;
+    context->bodyLength = header.bodyLength;
+    context->blockRemaining -= static_cast<int32_t>(header.headerLength + header.bodyLength);
+    context->lastReceivedType = header.type;
+    const size_t total = header.headerLength + header.bodyLength;
+    if (context->traceOn != 0 &&
+        ZelTraceMessage(context, false, header.type, header.flags, static_cast<int>(total), start, total) < 0)
+        return -1;
+    return static_cast<int>(header.bodyLength);
+}
+
+int ZelDecodeMessage(ZelContext* context, int length) {
+    const ZelMessageCodec& codec = ZelCodecFor(context->lastReceivedType);
+    wire::Reader body(context->receiveBuffer + context->messageBody, static_cast<size_t>(length));
+    int result = -1;
+    switch (codec.dispatch) {
+    case ZelDispatch::kRefused: result = ZelUnexpectedMessage(context); break;
+    case ZelDispatch::kBodyless: result = 2; break;
+    case ZelDispatch::kOwnResult: result = codec.decode(context, body); break;
+    case ZelDispatch::kMoreWhenDone: {
+        const int decoded = codec.decode(context, body);
+        result = decoded == 1 ? 2 : decoded;
+        break;
+    }
+    case ZelDispatch::kMoreOrFail: result = codec.decode(context, body) == 1 ? 2 : -1; break;
+    }
+    // The next message of the block begins behind this body, whatever the decoder took.
+    context->readCursor = context->messageBody + static_cast<size_t>(length);
+    return result;
+}
+
+int ZelReceiveMessage(ZelContext* context) {
+    if (context->blockRemaining == 0) {
+        context->readCursor = 0;
+        if (TransportReceive(context, context->receiveBuffer, static_cast<uint16_t>(kBufferSize)) < 0) return -1;
+        context->link->status.transferCount += 1;
+        context->link->status.lastTransferLength = kBufferSize;
+    }
+    const int length = ZelParseHeader(context);
+    if (length < 0) return -1;
+    return ZelDecodeMessage(context, length);
+}
+
+int ZelAwaitReply(ZelContext* context, unsigned sentType) {
+    const int result = ZelReceiveMessage(context);
+    if (result == -1) return -1;
+    if ((ZelAcceptMask(context->operation, sentType) & wire::TypeBit(context->lastReceivedType)) == 0) {
+        ZelNoteFailure(context, RFA_ERR_PROTOCOL, 0, 0);
+        return -1;
+    }
+    return context->lastReceivedType == wire::kAccessComplete ? 1 : result;
+}

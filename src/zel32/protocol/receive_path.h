@@ -1,0 +1,16 @@
+// Receive path: fetch a transmission block when the last one is used up,
+// cut it into messages by their headers, decode each body into the context
+// and admit the reply only if the running operation accepts it now.
+#pragma once
+
+struct ZelContext;
+
+// Receives, parses and decodes the next message: -1, 1 or 2.
+int ZelReceiveMessage(ZelContext* context);
+// Parses the next header of the block: the body length, or -1.
+int ZelParseHeader(ZelContext* context);
+// Decodes the body of the message whose header was just parsed: -1, 1 or 2.
+int ZelDecodeMessage(ZelContext* context, int length);
+// Receives one message and checks it may come after `sentType`: -1, 1 (an
+// Access Complete, or a message whose decoder says done) or 2 (more).
+int ZelAwaitReply(ZelContext* context, unsigned sentType);

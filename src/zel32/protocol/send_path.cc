@@ -1,0 +1,113 @@
+#include "zel32/protocol/send_path.h"
+
+#include <cstring>
+
+#include "wire/checksum.h"
+#include "wire/header.h"
+#include "zel32/protocol/context.h"
+#include "zel32/protocol/message_codec.h"
+#include "zel32/trace/message_trace.h"
+#include "zel32/transport/transport.h"
+
+thread_local uint32_t expeditedSend = 0;
+
+namespace {
+
+constexpr int kLineBeforeMessage = 1;
+constexpr int kLineAfterMessage = 2;
+
+// Transmits the block built so far and starts a fresh one.
+int TransmitBlock(ZelContext* context, int traceLine) {
+    const int32_t length = context->blockLength;
+    if (TransportSend(context, context->sendBuffer, static_cast<uint16_t>(length), expeditedSend != 0) == -1) return -1;
+    RfaLinkStatus& status = context->link->status;
+    status.transferCount += 1;
+    status.lastTransferLength = static_cast<uint32_t>(length);
+    if (context->traceOn != 0 && ZelTraceBlockLine(context, traceLine, length) < 0) return -1;
+    context->blockLength = 0;
+    context->messageStart = 0;
+    context->writeCursor = 0;
+    return 1;
+}
+
+}  // namespace
+
+uint8_t ZelHeaderFlags(const ZelContext* context, uint8_t type) {
+    if (!wire::IsLengthType(type)) return 0x00;
+    if (context->peerLen256 && wire::kFixedPartSize[type] + context->workLength + 3 > 255) return 0x06;
+    return context->peerBlocking ? 0x02 : 0x00;
+}
+
+int ZelEncodeMessage(ZelContext* context, uint8_t type) {
+    const ZelMessageCodec& codec = ZelCodecFor(type);
+    if (!codec.sendable) {
+        RfaSetError(context, RFA_ERR_LOCAL_IO, 0);
+        return -1;
+    }
+    context->messageStart = context->writeCursor;
+    uint8_t* start = context->sendBuffer + context->writeCursor;
+    const size_t capacity = kBufferSize + kSendSpare - context->writeCursor;
+    uint8_t flags = ZelHeaderFlags(context, type);
+    size_t headerLength = wire::BuildHeader(start, type, flags);
+    wire::Writer body(start + headerLength, capacity - headerLength);
+    if (codec.encode != nullptr && codec.encode(context, body) < 0) return -1;
+    const size_t bodyLength = body.length();
+    // A one-byte LENGTH holds at most 255: a longer body takes the two-byte
+    // form, or, toward a peer without it, no length field at all (the
+    // message then ends its block). The length is never cut to 8 bits.
+    if (!body.overflowed() && (flags & 0x06) == 0x02 && bodyLength > 255) {
+        flags = context->peerLen256 ? 0x06 : 0x00;
+        const size_t newHeaderLength = wire::HeaderLengthFor(flags);
+        if (newHeaderLength + bodyLength > capacity) {
+            RfaSetError(context, RFA_ERR_LOCAL_IO, 0);
+            return -1;
+        }
+        std::memmove(start + newHeaderLength, start + headerLength, bodyLength);
+        headerLength = wire::BuildHeader(start, type, flags);
+    }
+    if (body.overflowed()) {
+        RfaSetError(context, RFA_ERR_LOCAL_IO, 0);
+        return -1;
+    }
+    context->writeCursor += headerLength + bodyLength;
+    return 1;
+}
+
+int ZelSendMessage(ZelContext* context, uint8_t type) {
+    if (wire::IsFlushType(context->lastSentType)) {
+        context->blockLength = 0;
+        context->messageStart = context->writeCursor = 0;
+    }
+    const uint8_t flags = ZelHeaderFlags(context, type);
+    const int32_t reserve = wire::kFixedPartSize[type < wire::kTypeSlots ? type : 0] + context->workLength + 3 +
+                            (flags == 0x06 ? 1 : 0);
+    if (reserve > context->bufferSize - context->blockLength || context->operation == kOpAbort) {
+        if (TransmitBlock(context, kLineBeforeMessage) < 0) return -1;
+    }
+    if (ZelEncodeMessage(context, type) < 0) {
+        context->writeCursor = context->messageStart;
+        return -1;
+    }
+    size_t length = context->writeCursor - context->messageStart;
+    // The room check counts fixed parts only; a block still never grows past
+    // the peer's buffer size: a message whose variable fields did not fit
+    // goes out in the next block.
+    if (context->blockLength > 0 && context->blockLength + static_cast<int32_t>(length) > context->bufferSize) {
+        const size_t messageStart = context->messageStart;
+        if (TransmitBlock(context, kLineBeforeMessage) < 0) return -1;
+        std::memmove(context->sendBuffer, context->sendBuffer + messageStart, length);
+        context->writeCursor = length;
+    }
+    uint8_t* message = context->sendBuffer + context->messageStart;
+    context->sentCount[type] += 1;
+    context->lastSentType = type;
+    context->blockLength += static_cast<int32_t>(length);
+    wire::FillLength(message, length);
+    if (context->traceOn != 0 && ZelTraceMessage(context, true, type, message[1], static_cast<int>(length), message, length) < 0)
+        return -1;
+    if (type == wire::kData && context->peerChecksum)
+        context->dataChecksum = wire::Checksum(0, context->workBuffer, static_cast<size_t>(context->workLength));
+    const bool unblocked = wire::IsLengthType(type) && (message[1] & 0x06) == 0;
+    if (wire::IsFlushType(type) || unblocked) return TransmitBlock(context, kLineAfterMessage);
+    return 1;
+}

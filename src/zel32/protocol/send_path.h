@@ -1,0 +1,19 @@
+// Send path: build messages in place in the send block, blocked by their
+// length fields, and transmit the block after each message that ends one,
+// or before a message that would not fit.
+#pragma once
+
+#include <cstdint>
+
+struct ZelContext;
+
+// While set, blocks go out as expedited data (around one Continue Transfer
+// of a wind-down). Per thread, since each thread drives its own links.
+extern thread_local uint32_t expeditedSend;
+
+// Builds one message of `type` and transmits when due. 1, or -1.
+int ZelSendMessage(ZelContext* context, uint8_t type);
+// Writes the header and body of one message at the write cursor. 1, or -1.
+int ZelEncodeMessage(ZelContext* context, uint8_t type);
+// The FLAGS byte a message of `type` is built with: 0x00, 0x02 or 0x06.
+uint8_t ZelHeaderFlags(const ZelContext* context, uint8_t type);

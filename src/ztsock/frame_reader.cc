@@ -1,0 +1,89 @@
+#include "ztsock/frame_reader.h"
+
+#include <sys/socket.h>
+#include <sys/uio.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "ztsock/errors.h"
+#include "ztsock/socket.h"
+
+namespace ztsock {
+
+ReadOutcome FrameReader::Read(void* payload, size_t maximum, uint32_t allowedKinds, int timeoutMs,
+                              FrameHeader* header, int16_t* errorNumber) {
+    while (buffered() < kFrameHeaderLength) {
+        const bool betweenFrames = buffered() == 0;
+        if (begin_ != 0) {
+            std::memmove(buffer_.get(), buffer_.get() + begin_, buffered());
+            end_ -= begin_;
+            begin_ = 0;
+        }
+        const Fill fill = ReadSome(nullptr, 0, nullptr, timeoutMs, errorNumber);
+        if (fill != Fill::kRead) return Interrupted(fill, betweenFrames, errorNumber);
+    }
+
+    *header = DecodeFrameHeader(buffer_.get() + begin_);
+    if ((allowedKinds & KindBit(header->kind)) == 0 || !FrameLengthFits(header->kind, header->length) ||
+        header->length > maximum) {
+        *errorNumber = kErrConnectionReset;
+        return ReadOutcome::kBroken;
+    }
+    begin_ += kFrameHeaderLength;
+
+    auto* out = static_cast<uint8_t*>(payload);
+    size_t copied = std::min<size_t>(header->length, buffered());
+    if (copied != 0) std::memcpy(out, buffer_.get() + begin_, copied);
+    begin_ += copied;
+    if (begin_ == end_) begin_ = end_ = 0;
+    while (copied < header->length) {
+        size_t taken = 0;
+        const Fill fill = ReadSome(out + copied, header->length - copied, &taken, timeoutMs, errorNumber);
+        if (fill != Fill::kRead) return Interrupted(fill, false, errorNumber);
+        copied += taken;
+    }
+    return ReadOutcome::kFrame;
+}
+
+ReadOutcome FrameReader::Interrupted(Fill fill, bool betweenFrames, int16_t* errorNumber) {
+    if (fill == Fill::kFailed) return ReadOutcome::kBroken;
+    const bool closed = fill == Fill::kEnd;
+    *errorNumber = closed ? kErrConnectionReset : kErrTimedOut;
+    // Between frames a close or a timeout leaves the stream in order; inside
+    // a frame it loses the frame's boundary.
+    if (!betweenFrames) return ReadOutcome::kBroken;
+    return closed ? ReadOutcome::kPeerClosed : ReadOutcome::kTimedOut;
+}
+
+FrameReader::Fill FrameReader::ReadSome(uint8_t* direct, size_t directLength, size_t* directTaken,
+                                        int timeoutMs, int16_t* errorNumber) {
+    if (!buffer_) buffer_ = std::make_unique<uint8_t[]>(kBufferSize);
+    iovec parts[2];
+    int count = 0;
+    if (directLength != 0) parts[count++] = iovec{direct, directLength};
+    parts[count++] = iovec{buffer_.get() + end_, kBufferSize - end_};
+    msghdr message{};
+    message.msg_iov = parts;
+    message.msg_iovlen = static_cast<size_t>(count);
+    for (;;) {
+        const ssize_t got = ::recvmsg(fd_, &message, MSG_DONTWAIT);
+        if (got > 0) {
+            const size_t toDirect = std::min(static_cast<size_t>(got), directLength);
+            if (directTaken != nullptr) *directTaken = toDirect;
+            end_ += static_cast<size_t>(got) - toDirect;
+            return Fill::kRead;
+        }
+        if (got == 0) return Fill::kEnd;
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) break;
+        const int ready = WaitFor(fd_, POLLIN, timeoutMs);
+        if (ready == 0) return Fill::kTimedOut;
+        if (ready < 0) break;
+    }
+    *errorNumber = BsdErrorNumber(errno);
+    return Fill::kFailed;
+}
+
+}  // namespace ztsock

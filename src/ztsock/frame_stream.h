@@ -1,0 +1,76 @@
+// One link's TCP connection seen as a sequence of frames, the same on both
+// sides: buffered frame reads, whole-frame sends that never raise SIGPIPE,
+// the data-phase rules of Send and Receive, and a shutdown that another
+// thread may call to wake a blocked receive or send.
+#pragma once
+
+#include <sys/uio.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+
+#include "ztsock/frame_reader.h"
+#include "ztsock/socket.h"
+
+namespace ztsock {
+
+class FrameStream {
+public:
+    // Takes a connected, non-blocking stream socket (which may be invalid:
+    // the stream is then closed from the start).
+    explicit FrameStream(UniqueFd socket);
+    FrameStream(const FrameStream&) = delete;
+    FrameStream& operator=(const FrameStream&) = delete;
+    ~FrameStream();
+
+    // Reads any frame whose kind is in `allowedKinds` (the handshake). A
+    // broken stream is closed. See FrameReader::Read.
+    ReadOutcome ReadFrame(void* payload, size_t maximum, uint32_t allowedKinds, int timeoutMs,
+                          FrameHeader* header, int16_t* errorNumber);
+
+    // Receives one DATA or EXPEDITED payload: its length; 0 when the peer
+    // closed (the stream is then gone); -1 with *errorNumber on a timeout
+    // between frames (60, the stream stays usable) or on any failure (the
+    // stream is closed).
+    int32_t ReceiveData(void* buffer, size_t maximum, int timeoutMs, FrameKind* kind, int16_t* errorNumber);
+
+    // Sends one DATA or EXPEDITED frame: the length, 0 for an empty payload
+    // (nothing sent), -1 with *errorNumber on failure. `timeoutMs` bounds
+    // the wait for room in the socket's send buffer. A failed send closes
+    // the stream, since the peer may hold part of a frame.
+    int32_t SendData(const void* data, size_t length, bool expedited, int timeoutMs, int16_t* errorNumber);
+
+    // Sends one frame of any kind and length (ACCEPT, REJECT, CONNECT).
+    bool SendFrame(uint8_t kind, const void* payload, uint16_t length, int timeoutMs, int16_t* errorNumber);
+
+    // Writes bytes as they are, outside any frame (for tests of the peer's
+    // checks).
+    bool SendRaw(const void* data, size_t length, int timeoutMs, int16_t* errorNumber);
+
+    // Shuts the socket down in both directions: a receive or send blocked on
+    // another thread returns, the peer sees the close. Safe from any thread.
+    void Shutdown();
+
+    // Closes the socket. Only on the thread that reads and sends.
+    void Close();
+
+    // Shuts the sending side, discards what the peer still sends until it
+    // closes or `lingerMs` passes, then closes: a close with unread bytes
+    // would reset the connection and could destroy the last frame sent.
+    void CloseAfterDraining(int lingerMs);
+
+    // The peer closed, a send or receive failed, or the stream was closed.
+    bool gone() const { return gone_.load(std::memory_order_relaxed); }
+
+private:
+    bool WriteAll(iovec* parts, int count, int timeoutMs, int16_t* errorNumber);
+
+    std::mutex fdMutex_;   // between Close on the owning thread and Shutdown on others
+    int fd_;
+    FrameReader reader_;
+    std::atomic<bool> gone_{false};
+};
+
+}  // namespace ztsock
