@@ -30,7 +30,7 @@ test-fuzz:
 	@if command -v clang++ >/dev/null 2>&1 && [ -d tests/fuzz ]; then \
 	  cmake -S . -B $(FUZZ_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DZEL_FUZZ=ON -DZEL_TESTS=OFF && \
-	  cmake --build $(FUZZ_BUILD) -j$(JOBS) && \
+	  cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzzers && \
 	  tests/fuzz/run.sh $(FUZZ_BUILD) $${FUZZ_SECONDS:-20}; \
 	else echo "fuzz targets skipped (no clang++ or no targets)"; fi
 
