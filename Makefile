@@ -3,13 +3,14 @@
 # build, then short fuzz runs), `make demo` runs the main job, `make bench`
 # runs the benchmarks.
 BUILD ?= build
+BENCH_BUILD ?= build-bench
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 JOBS ?= $(shell nproc)
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 CTEST_FLAGS ?= --output-on-failure -j$(JOBS)
 
-.PHONY: all test test-normal test-asan test-fuzz clean
+.PHONY: all test test-normal test-asan test-fuzz bench clean
 
 all:
 	cmake -S . -B $(BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -34,5 +35,10 @@ test-fuzz:
 	  tests/fuzz/run.sh $(FUZZ_BUILD) $${FUZZ_SECONDS:-20}; \
 	else echo "fuzz targets skipped (no clang++ or no targets)"; fi
 
+bench:
+	cmake -S . -B $(BENCH_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Release -DZEL_BENCH=ON -DZEL_TESTS=OFF
+	cmake --build $(BENCH_BUILD) -j$(JOBS)
+	$(BENCH_BUILD)/bench/zel_micro_bench
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD)
