@@ -32,7 +32,10 @@ typedef uint32_t RfaHandle;
 /* Called at the end of every operation except RfaOpenLink, RfaAbort and
  * RfaCloseLink. status is 2 when the operation ended with error code 0, else 0.
  * spoolFile is non-zero when a directory listing was written to a spool file;
- * text is then the spool file's name. The result is ignored. */
+ * text is then the spool file's name (see RfaDir), and spoolFile only a token
+ * for it: the file is already closed. Otherwise text is two blanks after a
+ * success and empty after a failure, when the list buffer also begins with
+ * two blanks (if it has room for them). The result is ignored. */
 typedef int32_t (*RfaNotifyProc)(uint32_t handle, uint32_t status,
                                  intptr_t spoolFile, const char *text);
 
@@ -47,10 +50,19 @@ typedef struct RfaOpenLinkParams {
     RfaNotifyProc notify;   /* must not be null */
 } RfaOpenLinkParams;
 
-/* openOption bit: a copy never overwrites an existing target. A download
- * writes to NAME.1, NAME.2, ... (the file name cut after its first ".") when
- * the local target exists; an upload tries the remote names the same way.
- * Without it, existing targets are overwritten. */
+/* openOption bit: a copy never overwrites an existing target.
+ * A download whose local target exists writes to the first of NAME.1 to
+ * NAME.998 that does not, NAME being the target cut after the first "." of
+ * its file name (the part behind the last "/"; a file name without one gets
+ * a "."): dir/OUT.TXT becomes dir/OUT.1, A.B/OUT becomes A.B/OUT.1.
+ * An upload first opens the remote target to learn whether it exists and,
+ * while the name tried exists, tries the remote names the same way, the file
+ * name being the part behind the last "]" (or, without one, the last "/"):
+ * [DIR]FILE.TXT;2 is tried as [DIR]FILE.1, [DIR]FILE.2, ...
+ * RfaLook's name2 then holds the name used. When NAME.1 to NAME.998 all
+ * exist, the copy fails with error 7 (value 0); a download still reads the
+ * remote file to its end. Without the bit, existing targets are overwritten
+ * (an upload still opens the remote target first). */
 #define RFA_OPEN_RENAME_TARGET 0x00000001u
 
 /* The status block that RfaLook copies out: 552 bytes on every build. */
@@ -106,11 +118,26 @@ typedef struct RfaProtectionRecord {
 /* RfaIoctl function codes; the argument block is an array of uintptr_t.
  * RFA_IOCTL_TRACE: word 0 non-zero starts a trace, 0 stops it; word 1 is the
  *   address of the trace file's name; word 2 non-zero appends to an existing
- *   file. Starting a trace while one is on closes the old file first.
- * RFA_IOCTL_DATE_CHOICE: word 0 non-zero lists creation dates, 0 revision dates.
- * Other codes do nothing and succeed. */
+ *   file (error 7 when there is none), 0 creates the file anew. Starting a
+ *   trace while one is on closes the old file first; a trace that cannot be
+ *   started (or whose banner cannot be written) leaves the link untraced.
+ *   Stopping when no trace is on gives error 1. The trace file holds every
+ *   message sent and received with a hex dump, and the message statistics
+ *   written when the link closes.
+ * RFA_IOCTL_DATE_CHOICE: word 0 non-zero lists creation dates, 0 revision
+ *   dates. Only remote file systems 1, 2, 3 and 10 offer the choice; on the
+ *   others asking for revision dates gives error 16.
+ * Both fail with error 4 (stored and notified) without an argument block, or
+ * a trace without a file name. Other codes do nothing and succeed. */
 #define RFA_IOCTL_TRACE 0
 #define RFA_IOCTL_DATE_CHOICE 1
+/* RFA_IOCTL_PROGRESS: word 0 is an RfaProgressProc (0 removes it), word 1 a
+ * pointer handed back to it. During a copy the procedure is called with the
+ * bytes moved so far and the local file's size (RFA_SIZE_UNKNOWN until known),
+ * at most about five times a second and once more when the copy ends. */
+#define RFA_IOCTL_PROGRESS 2
+#define RFA_SIZE_UNKNOWN UINT64_MAX
+typedef void (*RfaProgressProc)(void *context, uint64_t bytesTransferred, uint64_t localFileSize);
 
 /* Error codes (RfaLinkStatus.errorCode and the results of the entry points). */
 #define RFA_OK 0
@@ -143,14 +170,74 @@ typedef struct RfaProtectionRecord {
 /* The TCP port used when a node name carries none. */
 #define RFA_DEFAULT_PORT 7017
 
+/* Registers the list buffer (process-wide) that directory listings are
+ * written into, and returns 1. RfaDir before ZelInit (or after ZelInit with a
+ * null buffer) returns 4 before anything is sent. A buffer of any size is
+ * safe: a listing of size or more characters goes to a spool file instead
+ * (see RfaDir), and a failed operation blanks the buffer only when it holds
+ * at least three bytes. The buffer must stay valid until it is replaced. */
 ZEL32_API int32_t ZelInit(char *buffer, uint32_t size);
 ZEL32_API int32_t RfaOpenLink(RfaOpenLinkParams *params);
 ZEL32_API int32_t RfaCloseLink(RfaHandle handle);
 ZEL32_API int32_t RfaListen(void);
+/* Ends the remote access in progress: sends an Access Complete and reads
+ * until the peer's Access Complete, dropping the Data of an interrupted
+ * transfer and passing over replies that may not come now (0 once the peer's
+ * Access Complete came). A connection that has failed ends the wait: error 2
+ * when the peer closed it, 22 when no answer came within
+ * RFA_RECEIVE_TIMEOUT_SECONDS. Never notifies. */
 ZEL32_API int32_t RfaAbort(RfaHandle handle);
+/* RfaCopy copies one whole file: direction RFA_COPY_DOWNLOAD from the remote
+ * file `source` to the local path `target`, RFA_COPY_UPLOAD from the local
+ * path `source` to the remote file `target`. In text mode line ends are
+ * converted between the local byte stream and the remote records; in image
+ * mode bytes travel as they are (an image upload pads its last record with
+ * zeros up to the record size, MRS, unless the transfer mode asks for block
+ * transfer). An upload carries the local file's last-write time (UTC) as the
+ * remote file's creation and revision dates. A peer that answers the access
+ * with an Access Complete ends the copy at once, in success, with nothing
+ * transferred.
+ * In RfaLinkStatus: bytesTransferred counts the bytes read from the local
+ * file (upload) or written to it, added line ends and carriage-control
+ * characters included (download); localFileSize is the local file's size
+ * (the source before sending, the target after the transfer) and
+ * localFileSizeKnown 1 once it is set; both are modulo 2^32.
+ * Errors: 7 when the local source cannot be opened or the local target
+ * cannot be created (a download still reads the remote file to its end,
+ * then fails); 1 when a local read, write or close fails (a download drops
+ * the records after a failed write; an upload still ends the remote access);
+ * a remote error status stops the copy with its mapped code, and a download
+ * keeps what it had written. The local file is closed on every path. */
 ZEL32_API int32_t RfaCopy(RfaHandle handle, const char *source, const char *target,
                           uint32_t direction, uint16_t mode,
                           const RfaCopyAttributes *attributes);
+/* Record-at-a-time access to one remote file.
+ * RfaOpenFile opens it for reading and writing; a new open forgets whatever
+ * was left of the previous file's records.
+ * RfaReadFile returns the next record as text in `buffer`, which holds
+ * `length` bytes: the record (up to a NUL byte in it), with the line feeds
+ * and the character of a print-format record and, in text mode, the CR LF of
+ * an implied line end; *result is the text's length. Nothing is ever written
+ * past `length` bytes, the NUL included: a record whose text does not fit
+ * is returned in pieces of at most length - 1 characters, the rest coming
+ * with the following calls before the next record is read (with a length of
+ * 1 there is no room for text: the record is skipped). At the end of the file
+ * RfaReadFile succeeds with *result 0 and RfaLook's errorValue 0x5027 (an
+ * empty record also gives *result 0, with errorValue 0); so do later calls,
+ * without waiting for the peer. After a read that failed on a remote error
+ * status, later reads return no text either.
+ * RfaWriteFile sends `length` bytes of `buffer` as one record and stores
+ * `length` in *result; the peer appends the records to the file behind the
+ * records already in it. The records stream without replies (they may wait
+ * in the send buffer until it fills or the file is closed): an error the
+ * peer reports about them is returned by RfaCloseFile. A record longer than
+ * one transmission block (the link's buffer size less 5 bytes) is refused
+ * with error 27 and nothing is sent.
+ * RfaCloseFile ends the access. It waits for the end of the file only when
+ * records are still coming to a reader (a record then fails it with error
+ * 20); after the end of the file, after writes, or with nothing read it
+ * completes the access at once; after a read that failed on a remote error
+ * status, which has ended the access already, it sends nothing and returns 0. */
 ZEL32_API int32_t RfaOpenFile(RfaHandle handle, const char *name);
 ZEL32_API int32_t RfaReadFile(RfaHandle handle, uint16_t length, char *buffer,
                               uint16_t *result);
@@ -158,10 +245,28 @@ ZEL32_API int32_t RfaWriteFile(RfaHandle handle, uint16_t length, const char *bu
                                uint16_t *result);
 ZEL32_API int32_t RfaCloseFile(RfaHandle handle);
 ZEL32_API int32_t RfaDelete(RfaHandle handle, const char *name);
+/* Lists a remote directory (full: 0 names and sizes, 1 also dates) into the
+ * list buffer of ZelInit as one NUL-terminated text. Items that do not fit
+ * the library's text areas are cut (a header line at 255 characters, any
+ * other item at 511), never written past. A listing of the buffer's size or
+ * more characters is moved whole to a new spool file in the temporary
+ * directory ($TMPDIR when it names a directory, else /tmp), named QRX*.TMP,
+ * readable by its owner only; the buffer then keeps the text it had. The
+ * notification names the file and passes a non-zero spoolFile (also after a
+ * failure): the caller reads the listing from the named file and removes it.
+ * No temporary directory or file name to be had is error 7. Only one listing
+ * at a time in the process. */
 ZEL32_API int32_t RfaDir(RfaHandle handle, uint32_t full, const char *spec);
 ZEL32_API int32_t RfaMd(RfaHandle handle, const char *name);
 ZEL32_API int32_t RfaRd(RfaHandle handle, const char *name);
+/* RfaPrint, RfaRename and RfaSubmit fail with 16, sending nothing, toward
+ * a peer without the capability to print, rename or submit. */
 ZEL32_API int32_t RfaPrint(RfaHandle handle, const char *name);
+/* flag 0 reads the file's protection into *record: fields and access bits
+ * are only added to what the record holds, and a received owner replaces
+ * the owner text (NUL-terminated). A peer that answers the request with an
+ * Access Complete has ended the access: the read then ends there. flag 1
+ * sets the file's protection from *record. Error 16 when the peer cannot. */
 ZEL32_API int32_t RfaProtection(RfaHandle handle, const char *name,
                                 RfaProtectionRecord *record, uint32_t flag);
 ZEL32_API int32_t RfaRename(RfaHandle handle, const char *oldName, const char *newName);

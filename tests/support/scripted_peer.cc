@@ -43,6 +43,8 @@ std::string Describe(const Step& step) {
         return "expect " + KindName(step.kind) + ", " + Counted(step.bytes.size(), "bytes");
     case Step::Action::kExpectAny:
         return "expect any frame";
+    case Step::Action::kExpectUntil:
+        return "expect frames until one where " + step.description;
     case Step::Action::kExpectSilence:
         return "expect silence for " + Counted(step.milliseconds, "ms");
     case Step::Action::kExpectClosed:
@@ -99,6 +101,10 @@ Step expectWhere(std::function<bool(const Bytes&)> matches, std::string descript
 
 Step expectAny() { return Step{.action = Step::Action::kExpectAny}; }
 
+Step expectUntil(std::function<bool(const Bytes&)> last, std::string description) {
+    return Step{.action = Step::Action::kExpectUntil, .matches = std::move(last), .description = std::move(description)};
+}
+
 Step expectSilence(int milliseconds) {
     return Step{.action = Step::Action::kExpectSilence, .milliseconds = milliseconds};
 }
@@ -123,6 +129,7 @@ struct ScriptedPeer::Link {
     std::unique_ptr<ztsock::ServerConnection> connection;
     std::thread thread;
     Bytes buffer = Bytes(ztsock::kMaxPayload);
+    size_t lastLength = 0;  // of the payload last received into `buffer`
     // Under the peer's mutex:
     ztsock::ConnectRequest request;
     std::vector<ReceivedFrame> frames;
@@ -249,6 +256,12 @@ bool ScriptedPeer::RunStep(Link* link, const Step& step, std::string* problem) {
     case Step::Action::kExpectSilence:
     case Step::Action::kExpectClosed:
         return ExpectFrame(link, step, problem);
+    case Step::Action::kExpectUntil:
+        for (;;) {
+            if (!ExpectFrame(link, step, problem)) return false;
+            const auto end = link->buffer.begin() + static_cast<std::ptrdiff_t>(link->lastLength);
+            if (step.matches(Bytes(link->buffer.begin(), end))) return true;
+        }
     case Step::Action::kReply:
         if (connection.Send(step.bytes.data(), step.bytes.size(), step.kind == kFrameExpedited, &error) >= 0) {
             return true;
@@ -294,6 +307,7 @@ bool ScriptedPeer::ExpectFrame(Link* link, const Step& step, std::string* proble
         return false;
     }
 
+    link->lastLength = static_cast<size_t>(length);
     const Bytes payload(link->buffer.begin(), link->buffer.begin() + length);
     Record(link, kind, payload.data(), payload.size());
     const std::string what = KindName(kind) + ", " + Counted(payload.size(), "bytes");
@@ -301,7 +315,7 @@ bool ScriptedPeer::ExpectFrame(Link* link, const Step& step, std::string* proble
         *problem = "received " + what + ": " + Dump(payload);
         return false;
     }
-    if (step.action == Step::Action::kExpectAny) return true;
+    if (step.action == Step::Action::kExpectAny || step.action == Step::Action::kExpectUntil) return true;
     if (kind != step.kind) {
         *problem = "received " + what + ": " + Dump(payload);
         return false;

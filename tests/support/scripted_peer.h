@@ -25,7 +25,7 @@ namespace zeltest {
 
 
 struct Step {
-    enum class Action { kExpect, kExpectAny, kExpectSilence, kExpectClosed, kReply, kRaw, kDelay, kClose };
+    enum class Action { kExpect, kExpectAny, kExpectUntil, kExpectSilence, kExpectClosed, kReply, kRaw, kDelay, kClose };
     Action action{};
     uint8_t kind = ztsock::kFrameData;            // of the frame expected or sent
     Bytes bytes{};                                // expected payload, payload to send, raw bytes
@@ -43,6 +43,9 @@ Step expectExpedited(Bytes payload);
 Step expectWhere(std::function<bool(const Bytes&)> matches, std::string description);
 // Any one frame, DATA or EXPEDITED, recorded and accepted.
 Step expectAny();
+// Frames of any kind, each recorded and accepted, until one whose payload
+// satisfies `last` (a stream of blocks whose count the test does not pin).
+Step expectUntil(std::function<bool(const Bytes&)> last, std::string description);
 // No frame arrives within `milliseconds` (the client closing is no frame).
 Step expectSilence(int milliseconds = 200);
 // The client closes the connection within the expect timeout.

@@ -90,6 +90,9 @@ ZEL32_API int32_t RfaDir(RfaHandle handle, uint32_t full, const char* spec) {
     RfaLink* link = RfaLinkAt(handle);
     if (link == nullptr || !RfaCheckFlag(&link->dirFlag, full) || !RfaCheckSpecification(link->status.name1, spec))
         return kRejected;
+    // A listing needs the caller's list buffer: before ZelInit there is none,
+    // and nothing is sent.
+    if (RfaListBuffer().buffer == nullptr) return kRejected;
     return RfaDriveOperation(handle, kOpDir);
 }
 

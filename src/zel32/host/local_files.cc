@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace host {
@@ -63,6 +64,39 @@ int64_t WriteFile(intptr_t handle, const void* buffer, size_t count, size_t* wri
             return -1;
         }
         done += static_cast<size_t>(n);
+    }
+    *written = done;
+    return static_cast<int64_t>(done);
+}
+
+int64_t WriteFilePieces(intptr_t handle, const WritePiece* pieces, size_t count, size_t* written) {
+    iovec vector[kMaxWritePieces];
+    size_t used = 0;
+    size_t total = 0;
+    *written = 0;
+    for (size_t i = 0; i < count; ++i) {
+        if (pieces[i].size == 0) continue;
+        if (used == kMaxWritePieces) return -1;
+        vector[used++] = iovec{const_cast<void*>(pieces[i].data), pieces[i].size};
+        total += pieces[i].size;
+    }
+    size_t done = 0;
+    size_t first = 0;
+    while (done < total) {
+        const ssize_t n = ::writev(Descriptor(handle), vector + first, static_cast<int>(used - first));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            *written = done;
+            return -1;
+        }
+        done += static_cast<size_t>(n);
+        // Past the pieces written whole, into the one written in part.
+        size_t advance = static_cast<size_t>(n);
+        while (first < used && advance >= vector[first].iov_len) advance -= vector[first++].iov_len;
+        if (first < used) {
+            vector[first].iov_base = static_cast<uint8_t*>(vector[first].iov_base) + advance;
+            vector[first].iov_len -= advance;
+        }
     }
     *written = done;
     return static_cast<int64_t>(done);

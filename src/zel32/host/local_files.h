@@ -24,6 +24,16 @@ int64_t ReadFile(intptr_t handle, void* buffer, size_t count);
 // Writes all `count` bytes; on failure returns -1 with the bytes that did
 // get written in *written.
 int64_t WriteFile(intptr_t handle, const void* buffer, size_t count, size_t* written);
+// One piece of a gathered write.
+struct WritePiece {
+    const void* data;
+    size_t size;
+};
+constexpr size_t kMaxWritePieces = 8;
+// Writes the pieces (at most kMaxWritePieces that are not empty) one after
+// the other, with one system call as a rule; on failure returns -1 with the
+// bytes that did get written in *written.
+int64_t WriteFilePieces(intptr_t handle, const WritePiece* pieces, size_t count, size_t* written);
 // The file's size, or -1.
 int64_t FileSize(intptr_t handle);
 bool SeekToEnd(intptr_t handle);

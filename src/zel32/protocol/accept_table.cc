@@ -43,7 +43,11 @@ constexpr AcceptRow kRowsOfTable[] = {
     {kOpOpenFile, kAccess, kAttributeReplies},
     {kOpOpenFile, kControl, Types({kAcknowledge})},
     {kOpReadFile, kControl, Types({kAcknowledge, kData, kStatus})},
-    {kOpCloseFile, kAccessComplete, Types({kAccessComplete})},
+    // Closing a file whose records were being read: the rest of the stream
+    // may only be its end-of-file Status. After the Access Complete, the
+    // peer may report an error about records written with Write.
+    {kOpCloseFile, kControl, Types({kStatus})},
+    {kOpCloseFile, kAccessComplete, Types({kAccessComplete, kStatus})},
     {kOpDelete, kAccess, kAttributeReplies},
     {kOpDelete, kAccessComplete, Types({kAccessComplete})},
     {kOpDir, kAccess, kAttributeReplies | Types({kStatus})},

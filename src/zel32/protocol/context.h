@@ -165,6 +165,30 @@ struct ZelStatusFields {
     char stx[256];
 };
 
+// Where the access of a file opened with RfaOpenFile stands, for Read and
+// Close: open; at its end (the end-of-file Status came and the peer waits
+// for the Access Complete); or already completed by the wind-down of an
+// error Status (Continue Transfer and Access Complete both ways).
+enum ZelFileAccess : uint8_t {
+    kFileAccessOpen = 0,
+    kFileAccessAtEnd = 1,
+    kFileAccessWoundDown = 2,
+};
+
+// The text of the record a Read returns, kept while it comes in pieces: the
+// line feeds of the print prefix, the record data (still in recordData) and
+// up to three closing characters (print postfix, carriage return, line
+// feed). `returned` counts the characters already handed to the caller;
+// `length` is 0 when no text is pending.
+struct ZelRecordText {
+    uint32_t lineFeeds;
+    uint32_t dataLength;
+    uint8_t closing[3];
+    uint32_t closingLength;
+    uint32_t length;
+    uint32_t returned;
+};
+
 // Why the last transport call or reply check failed, for an operation that
 // fails without having recorded an error code.
 struct ZelFailureCause {
@@ -245,9 +269,20 @@ struct ZelContext {
     uint32_t aborting;
     uint32_t controlConnect;
     uint32_t readStarted;
+    uint32_t writeStarted;    // 1 once a Write sent its Control for the open file
+    uint8_t fileAccess;       // ZelFileAccess of the open file
+    ZelRecordText recordText; // the rest of a record a Read returns in pieces
     intptr_t localFile;   // download target, 0 when none
     intptr_t sourceFile;  // upload source, 0 when none
-    uint8_t* recordBuffer;  // upload read buffer, kept until the next upload or close
+    uint8_t* recordBuffer;  // a copy's local-file buffer (kBufferSize), kept until the link closes
+    uint32_t localBuffered; // download: bytes of recordBuffer not yet written to localFile
+
+    // Copy progress, for the caller's RfaProgressProc.
+    RfaProgressProc progress;
+    void* progressContext;
+    uint64_t copiedBytes;       // bytesTransferred without its 32-bit wrap
+    uint64_t localSize;         // the local file's size, RFA_SIZE_UNKNOWN until known
+    int64_t progressReportedAt; // steady-clock milliseconds of the last report
 
     // Trace and Ioctl.
     uint32_t traceOn;

@@ -55,20 +55,6 @@ constexpr uint8_t kAccessBits = 0x0F;
 
 constexpr uint8_t kProtectionOwner = 0x01;
 
-struct AccessField {
-    uint8_t bit;
-    uint8_t (ZelProtection::*received)[2];
-    uint32_t RfaProtectionRecord::*sent;
-};
-
-// PROTSYS, PROTOWN, PROTGRP and PROTWLD, in the order they travel.
-constexpr AccessField kAccessFields[] = {
-    {0x02, &ZelProtection::protSys, &RfaProtectionRecord::system},
-    {0x04, &ZelProtection::protOwn, &RfaProtectionRecord::ownerAccess},
-    {0x08, &ZelProtection::protGrp, &RfaProtectionRecord::group},
-    {0x10, &ZelProtection::protWld, &RfaProtectionRecord::world},
-};
-
 static_assert(sizeof(ZelProtection::owner) == kOwnerLimit + 1, "room for 40 characters and a NUL");
 
 // ---- Name ------------------------------------------------------------------
@@ -159,8 +145,8 @@ int ZelEncodeProtection(ZelContext* context, wire::Writer& body) {
     }
     body.PutByte(menu);
     if ((menu & kProtectionOwner) != 0) body.PutImage(record->owner, ownerLength, kOwnerLimit);
-    for (const AccessField& field : kAccessFields) {
-        if ((menu & field.bit) != 0) body.PutByte(static_cast<uint8_t>(record->*field.sent & kAccessBits));
+    for (const ZelProtectionAccessField& field : kProtectionAccessFields) {
+        if ((menu & field.bit) != 0) body.PutByte(static_cast<uint8_t>(record->*field.record & kAccessBits));
     }
     return 1;
 }
@@ -169,7 +155,7 @@ int ZelDecodeProtection(ZelContext* context, wire::Reader& body) {
     ZelProtection& protection = context->protection;
     protection.protMenu = 0;
     protection.ownerCount = 0;
-    for (const AccessField& field : kAccessFields) std::memset(protection.*field.received, 0, 2);
+    for (const ZelProtectionAccessField& field : kProtectionAccessFields) std::memset(protection.*field.received, 0, 2);
     if (body.empty()) return 1;
 
     if (!ZelTakeExtensible(context, body, kProtectionMenuLimit, &protection.protMenu, 1)) return -1;
@@ -180,7 +166,7 @@ int ZelDecodeProtection(ZelContext* context, wire::Reader& body) {
         // The count says how long the owner is; a NUL behind it makes it a text too.
         protection.owner[protection.ownerCount] = '\0';
     }
-    for (const AccessField& field : kAccessFields) {
+    for (const ZelProtectionAccessField& field : kProtectionAccessFields) {
         if ((protection.protMenu & field.bit) == 0) continue;
         if (body.empty()) return 1;
         if (!ZelTakeExtensible(context, body, kAccessCodeLimit, protection.*field.received, 2)) return -1;

@@ -6,11 +6,27 @@
 // the context.
 #pragma once
 
+#include <cstdint>
 #include <ctime>
 
 #include "wire/fields.h"
+#include "zel32/protocol/context.h"
 
-struct ZelContext;
+// The four access fields of a Protection message, in the order they travel
+// (PROTSYS, PROTOWN, PROTGRP, PROTWLD): the menu bit, where the decoder keeps
+// the field, and the field of the caller's RfaProtectionRecord it goes with.
+struct ZelProtectionAccessField {
+    uint8_t bit;
+    uint8_t (ZelProtection::*received)[2];
+    uint32_t RfaProtectionRecord::*record;
+};
+
+inline constexpr ZelProtectionAccessField kProtectionAccessFields[] = {
+    {RFA_PROT_SYSTEM, &ZelProtection::protSys, &RfaProtectionRecord::system},
+    {RFA_PROT_OWNER_ACCESS, &ZelProtection::protOwn, &RfaProtectionRecord::ownerAccess},
+    {RFA_PROT_GROUP, &ZelProtection::protGrp, &RfaProtectionRecord::group},
+    {RFA_PROT_WORLD, &ZelProtection::protWld, &RfaProtectionRecord::world},
+};
 
 // Date and Time: DATMENU 0x03, then CDT and RDT of ZelSentDates(), 37 bytes.
 int ZelEncodeDates(ZelContext* context, wire::Writer& body);

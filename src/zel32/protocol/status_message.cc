@@ -37,8 +37,10 @@ thread_local int nestedWindDowns = 0;
 
 bool ExpectedHere(const ZelContext* context, unsigned maccode, unsigned miccode) {
     const uint16_t operation = context->operation;
-    if ((operation == kOpReadFile || operation == kOpCopy) && maccode == kMacTransferError && miccode == kMicEndOfFile)
-        return true;
+    // The end of file ends a read or a copy; it also comes to a Close of a
+    // file closed before its last record was read.
+    const bool reading = operation == kOpReadFile || operation == kOpCopy || operation == kOpCloseFile;
+    if (reading && maccode == kMacTransferError && miccode == kMicEndOfFile) return true;
     return operation == kOpDir && !ZelListing().noFileYet && maccode == kMacFileOpen &&
            (miccode == kMicLocked || miccode == kMicPrivilege || miccode == kMicNotFound);
 }
@@ -68,10 +70,20 @@ int WindDownListing(ZelContext* context, unsigned miccode) {
     return -1;
 }
 
-// A transfer in trouble: a Continue Transfer as expedited data, then an
-// Access Complete, then the peer's Access Complete.
+// A transfer in trouble: the access is wound down.
 int WindDownTransfer(ZelContext* context) {
     if (context->lastSentType == wire::kAccess || context->operation == kOpRename) return -1;
+    // An Abort has already ended the access with its own Access Complete and
+    // drops what the interrupted transfer still sends; a second wind-down
+    // would leave an Access Complete too many in the stream.
+    if (context->operation == kOpAbort) return -1;
+    ZelWindDownAccess(context);
+    return -1;
+}
+
+}  // namespace
+
+int ZelWindDownAccess(ZelContext* context) {
     context->aborting = 1;
     expeditedSend = 1;
     const int sent = ZelSendMessage(context, wire::kContinueTransfer);
@@ -80,10 +92,8 @@ int WindDownTransfer(ZelContext* context) {
     if (ZelSendMessage(context, wire::kAccessComplete) < 0) return -1;
     context->aborting = 0;
     ReadUntilAccessComplete(context);
-    return -1;
+    return 1;
 }
-
-}  // namespace
 
 uint16_t ZelErrorCodeForStatus(unsigned maccode, unsigned miccode) {
     for (const StatusMapping& mapping : kStatusMappings) {

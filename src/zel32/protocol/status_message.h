@@ -14,6 +14,11 @@ struct ZelContext;
 // or a Sync Error left for the driver to repair).
 int ZelDecodeStatus(ZelContext* context, wire::Reader& body);
 
+// Ends the access in the middle of a transfer: a Continue Transfer as
+// expedited data, an Access Complete, and the peer's Access Complete. The
+// peer keeps nothing of an upload so ended. -1 when a send failed.
+int ZelWindDownAccess(ZelContext* context);
+
 // The library's error code for an error status (20 when none is mapped).
 uint16_t ZelErrorCodeForStatus(unsigned maccode, unsigned miccode);
 

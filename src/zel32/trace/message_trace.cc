@@ -48,7 +48,10 @@ int ZelTraceMessage(ZelContext* context, bool sent, unsigned type, uint8_t flags
                                           context->link->nodeName, 0, length, timeText, operationName)
                           : std::snprintf(text, sizeof text, ZEL_TRACE_RECEIVED_FORMAT, typeName, blocked,
                                           context->link->nodeName, 0, length, timeText, operationName);
-    if (ZelTraceWrite(context, text, static_cast<size_t>(size)) < 0) return -1;
+    if (size < 0) return -1;
+    // The longest node, type and operation names fit; a longer text is cut.
+    const size_t textLength = static_cast<size_t>(size) < sizeof text ? static_cast<size_t>(size) : sizeof text - 1;
+    if (ZelTraceWrite(context, text, textLength) < 0) return -1;
     if (dumpLength == 0) return 1;
 
     // Each byte as two hex digits; "\r\n   " before bytes 0, 20, 40, ...,

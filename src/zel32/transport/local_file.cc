@@ -53,3 +53,17 @@ int32_t RfaWriteLocalFile(ZelContext* context, intptr_t handle, const void* buff
     }
     return static_cast<int32_t>(written);
 }
+
+int32_t RfaWriteLocalPieces(ZelContext* context, intptr_t handle, const host::WritePiece* pieces, size_t count,
+                            size_t* written) {
+    *written = 0;
+    if (handle == 0) {
+        RfaSetError(context, RFA_ERR_FILE_LOCKED, 0);
+        return -1;
+    }
+    if (host::WriteFilePieces(handle, pieces, count, written) < 0) {
+        RfaSetError(context, RFA_ERR_LOCAL_IO, static_cast<int32_t>(*written));
+        return -1;
+    }
+    return static_cast<int32_t>(*written);
+}

@@ -13,3 +13,8 @@ intptr_t RfaOpenLocalFile(ZelContext* context, const char* name, host::OpenMode 
 int RfaCloseLocalFile(ZelContext* context, intptr_t handle);
 int32_t RfaReadLocalFile(ZelContext* context, intptr_t handle, void* buffer, uint32_t count);
 int32_t RfaWriteLocalFile(ZelContext* context, intptr_t handle, const void* buffer, uint32_t count);
+// Writes the pieces as one write; a failure records 1 with the bytes that
+// did get written as its value. Returns the bytes written, or -1 with that
+// count in *written.
+int32_t RfaWriteLocalPieces(ZelContext* context, intptr_t handle, const host::WritePiece* pieces, size_t count,
+                            size_t* written);

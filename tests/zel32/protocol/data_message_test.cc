@@ -12,7 +12,7 @@ namespace zeltest {
 namespace {
 
 void SetRecord(CodecContext& codec, const Bytes& record) {
-    std::memcpy(codec->workBuffer, record.data(), record.size());
+    if (!record.empty()) std::memcpy(codec->workBuffer, record.data(), record.size());
     codec->workLength = static_cast<int32_t>(record.size());
 }
 

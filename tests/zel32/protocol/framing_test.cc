@@ -23,7 +23,7 @@ PeerConfig Peer(std::vector<unsigned> extra = {}, uint16_t bufsiz = 0x7E00) {
 }
 
 int SendRecord(ZelContext* context, const Bytes& record) {
-    std::memcpy(context->workBuffer, record.data(), record.size());
+    if (!record.empty()) std::memcpy(context->workBuffer, record.data(), record.size());
     context->workLength = static_cast<int32_t>(record.size());
     const int result = ZelSendMessage(context, wire::kData);
     context->workLength = 0;

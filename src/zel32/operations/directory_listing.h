@@ -1,0 +1,20 @@
+// The directory listing (Dir): asks the peer for the files of a
+// file name pattern and turns the Name, Attributes, Date and Time and Status
+// messages that come back into a listing text in the caller's list buffer,
+// moving it to a spool file in the temporary directory when it outgrows the
+// buffer. One listing at a time (per thread).
+#pragma once
+
+#include <cstddef>
+
+struct ZelContext;
+
+// The Dir handler: 1 when the listing ended with the peer's Access
+// Complete, -1 on failure (the text so far stays in the buffer or file).
+int ZelDirHandler(ZelContext* context);
+
+// The emit step: appends `length` characters to the listing, in the list
+// buffer while they fit (it always holds a NUL-terminated text of fewer
+// characters than its size), else in the spool file, which then receives
+// the whole listing. 1, or -1 with the error recorded.
+int ZelListEmit(ZelContext* context, const char* text, size_t length);

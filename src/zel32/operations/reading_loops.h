@@ -1,0 +1,18 @@
+// The two reading loops of the handlers, and sending a run of request
+// messages: read until a message of type T comes, read until the replies
+// are no longer "more".
+#pragma once
+
+#include <initializer_list>
+
+#include "wire/message_types.h"
+
+struct ZelContext;
+
+// Takes replies while ZelAwaitReply answers 2 (more) and the message was not
+// of `type`. Returns the last result: -1, 1 or 2.
+int ZelReadUntil(ZelContext* context, wire::MessageType type);
+// Takes replies while ZelAwaitReply answers 2. Returns -1 or 1.
+int ZelReadUntilNotMore(ZelContext* context);
+// Sends the messages in order; -1 as soon as one cannot be sent.
+int ZelSendAll(ZelContext* context, std::initializer_list<wire::MessageType> types);

@@ -1,0 +1,282 @@
+#include "zel32/operations/record_conversion.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "wire/record_format.h"
+#include "zel32/operations/copy_progress.h"
+#include "zel32/protocol/context.h"
+#include "zel32/protocol/send_path.h"
+#include "zel32/protocol/templates.h"
+#include "zel32/transport/local_file.h"
+#include "zel32/transport/memory.h"
+
+namespace {
+
+using namespace wire;
+
+// RAC of the data phase's Control that asks for block transfer.
+constexpr uint8_t kBlockTransfer = 5;
+
+constexpr uint8_t kLineFeed = 0x0A;
+constexpr uint8_t kCarriageReturn = 0x0D;
+constexpr uint8_t kFormFeed = 0x0C;
+constexpr uint8_t kEndOfFileMark = 0x1A;
+
+// ---- Download --------------------------------------------------------------
+
+// The carriage-control bytes written before or after one record: at most
+// 127 line feeds of a print control and four more.
+struct ControlBytes {
+    uint8_t bytes[136];
+    size_t length = 0;
+
+    void Put(uint8_t byte) { bytes[length++] = byte; }
+    void PutRepeated(uint8_t byte, size_t count) {
+        std::memset(bytes + length, byte, count);
+        length += count;
+    }
+};
+
+// The print control of a byte: below 0x80 that many line feeds; else one
+// character, `standard` when it has bit 0x20.
+void PutPrintControl(ControlBytes& out, uint8_t control, uint8_t standard) {
+    if (control < 0x80) {
+        out.PutRepeated(kLineFeed, control);
+    } else if ((control & 0x20) != 0) {
+        out.Put(standard);
+    } else {
+        out.Put((control & 0x40) != 0 ? control & 0x9F : control & 0x1F);
+    }
+}
+
+// Fortran carriage control before the record: "+" nothing, "0" two line
+// feeds, "1" a form feed, anything else (a space, a NUL) one line feed.
+void PutFortranBefore(ControlBytes& out, uint8_t control) {
+    switch (control) {
+    case '+': return;
+    case '0': out.PutRepeated(kLineFeed, 2); return;
+    case '1': out.Put(kFormFeed); return;
+    default: out.Put(kLineFeed); return;
+    }
+}
+
+// Writes to the download's local file, adding what got written to
+// bytesTransferred. False (error 1 recorded) when the write failed.
+bool WritePieces(ZelContext* context, const host::WritePiece* pieces, size_t count) {
+    size_t written = 0;
+    const int32_t result = RfaWriteLocalPieces(context, context->localFile, pieces, count, &written);
+    ZelCountCopied(context, written);
+    return result >= 0;
+}
+
+// Peers whose records never get a line end added: their file systems keep
+// line ends in the data.
+bool AddsLineEnds(const ZelContext* context, uint8_t rat) {
+    return !ZelBlockModePeer(context) && ZelTextTransfer() && (rat & kRatImpliedLineEnd) != 0 && !ZelStreamPeer(context);
+}
+
+// ---- Upload ----------------------------------------------------------------
+
+// Stream and image records are cut at this many bytes, and at the end of
+// every block read.
+constexpr size_t kRecordCut = 512;
+
+// Text mode: the bytes that end, or are dropped from, a record.
+constexpr std::array<bool, 256> kTextControls = [] {
+    std::array<bool, 256> table{};
+    table[kLineFeed] = table[kCarriageReturn] = table[kEndOfFileMark] = true;
+    return table;
+}();
+
+// The two fixed-control bytes that begin each text record when the sent
+// Attributes announced a print control area (FSZ).
+constexpr uint8_t kFixedControl[2] = {0x01, 0x8D};
+
+enum class Cutting { kStream, kText, kImage };
+
+struct Cutter {
+    Cutting mode;
+    size_t textLimit;   // text: a record this long is sent before the next byte
+    size_t padTo;       // image: a shorter record is padded with zeros to this
+    bool controlArea;   // text: records begin with the fixed-control bytes
+    bool atStart;       // text: the pending record is at its start
+};
+
+// Sends the pending record (the first workLength bytes of workBuffer).
+int SendRecord(ZelContext* context) {
+    const int sent = ZelSendMessage(context, kData);
+    context->workLength = 0;
+    return sent;
+}
+
+void Append(ZelContext* context, const uint8_t* bytes, size_t count) {
+    std::memcpy(context->workBuffer + context->workLength, bytes, count);
+    context->workLength += static_cast<int32_t>(count);
+}
+
+// Stream and image mode: records of 512 bytes, the last one of each block
+// shorter; image records shorter than MRS are padded with zeros.
+int CutFixed(ZelContext* context, const Cutter& cutter, const uint8_t* block, size_t count) {
+    size_t at = 0;
+    while (at < count) {
+        const size_t take = std::min(kRecordCut - static_cast<size_t>(context->workLength), count - at);
+        Append(context, block + at, take);
+        at += take;
+        const auto length = static_cast<size_t>(context->workLength);
+        if (length < kRecordCut && at < count) continue;
+        if (cutter.padTo > length) {
+            std::memset(context->workBuffer + length, 0, cutter.padTo - length);
+            context->workLength = static_cast<int32_t>(cutter.padTo);
+        }
+        if (SendRecord(context) < 0) return -1;
+    }
+    return 1;
+}
+
+void BeginTextRecord(ZelContext* context, Cutter& cutter) {
+    if (cutter.atStart && cutter.controlArea) Append(context, kFixedControl, sizeof kFixedControl);
+    cutter.atStart = false;
+}
+
+// Text mode: a carriage return ends a record, line feeds and 0x1A are
+// dropped, and a record that has grown to the limit is sent before the next
+// byte (without the fixed-control bytes). Runs of other bytes are copied
+// whole.
+int CutText(ZelContext* context, Cutter& cutter, const uint8_t* block, size_t count) {
+    size_t at = 0;
+    while (at < count) {
+        const uint8_t byte = block[at];
+        if (kTextControls[byte]) {
+            if (byte != kEndOfFileMark) BeginTextRecord(context, cutter);
+            ++at;
+            if (byte == kCarriageReturn) {
+                if (SendRecord(context) < 0) return -1;
+                cutter.atStart = true;
+            }
+            continue;
+        }
+        size_t end = at + 1;
+        while (end < count && !kTextControls[block[end]]) ++end;
+        BeginTextRecord(context, cutter);
+        while (at < end) {
+            if (static_cast<size_t>(context->workLength) >= cutter.textLimit && SendRecord(context) < 0) return -1;
+            const size_t take = std::min(end - at, cutter.textLimit - static_cast<size_t>(context->workLength));
+            Append(context, block + at, take);
+            at += take;
+        }
+    }
+    return 1;
+}
+
+// The mode is chosen once for the whole copy, the first that applies.
+Cutter CutterFor(const ZelContext* context) {
+    const ZelAttributes& sent = ZelSentAttributes();
+    const uint8_t rac = ZelSentControl().rac;
+    Cutter cutter{};
+    cutter.atStart = true;
+    if (ZelStreamPeer(context)) {
+        cutter.mode = Cutting::kStream;
+    } else if (ZelTextTransfer() && rac != kBlockTransfer) {
+        cutter.mode = Cutting::kText;
+        cutter.textLimit = context->bufferSize / 2u;
+        // Fixed-length records are also cut at MRS. An MRS of 0 sets no
+        // length, so it cuts nothing.
+        if (sent.rfm == kRfmFixed && sent.mrs != 0) cutter.textLimit = std::min<size_t>(cutter.textLimit, sent.mrs);
+        cutter.controlArea = sent.fsz != 0;
+    } else {
+        cutter.mode = Cutting::kImage;
+        if (rac != kBlockTransfer) cutter.padTo = sent.mrs;
+    }
+    return cutter;
+}
+
+}  // namespace
+
+int ZelPrepareLocalBuffer(ZelContext* context) {
+    context->localBuffered = 0;
+    if (context->recordBuffer != nullptr) return 1;
+    context->recordBuffer = static_cast<uint8_t*>(RfaAllocBlock(context, kBufferSize));
+    return context->recordBuffer != nullptr ? 1 : -1;
+}
+
+bool ZelFlushDownload(ZelContext* context) {
+    const uint32_t buffered = context->localBuffered;
+    context->localBuffered = 0;
+    if (buffered == 0) return true;
+    const host::WritePiece piece = {context->recordBuffer, buffered};
+    return WritePieces(context, &piece, 1);
+}
+
+bool ZelDownloadRecord(ZelContext* context) {
+    const uint8_t rat = context->attributes.rat[0];
+    const uint8_t rfm = context->attributes.rfm;
+    const bool fortran = (rat & kRatFortran) != 0;
+    const bool print = (rat & kRatPrintFormat) != 0;
+    const bool recordEnded = rfm == kRfmLineFeedEnded || rfm == kRfmCarriageReturnEnded;
+    const uint8_t control = context->recordData[0];  // the Fortran control character
+    ControlBytes before;
+    ControlBytes after;
+
+    if (print && context->printPrefix != 0) PutPrintControl(before, context->printPrefix, kCarriageReturn);
+    if (fortran) PutFortranBefore(before, control);
+
+    const uint8_t* data = context->recordData;
+    size_t length = context->recordLength;
+    if (length != 0) {
+        // A line-feed-ended text record loses its line feed; the line end
+        // comes back below.
+        if (rfm == kRfmLineFeedEnded && ZelSentControl().rac != kBlockTransfer && !fortran && ZelTextTransfer() &&
+            data[length - 1] == kLineFeed)
+            --length;
+        if (fortran) {
+            ++data;
+            --length;
+            bool lastBecomesCarriageReturn = rfm == kRfmLineFeedEnded && length > 0;
+            if (control == '$' && recordEnded && length > 0) {
+                --length;
+                lastBecomesCarriageReturn = false;
+            }
+            if (lastBecomesCarriageReturn) {
+                --length;
+                after.Put(kCarriageReturn);
+            }
+        }
+    }
+    if (print && context->printPostfix != 0) PutPrintControl(after, context->printPostfix, kLineFeed);
+    if (fortran && control != '$' && !recordEnded) after.Put(kCarriageReturn);
+    if (AddsLineEnds(context, rat)) {
+        if (rfm != kRfmCarriageReturnEnded) after.Put(kCarriageReturn);
+        after.Put(kLineFeed);
+    }
+
+    const host::WritePiece pieces[] = {{before.bytes, before.length}, {data, length}, {after.bytes, after.length}};
+    const size_t total = before.length + length + after.length;
+    if (context->localBuffered + total > kBufferSize && !ZelFlushDownload(context)) return false;
+    // A record too big for the buffer goes out in one write of its own.
+    if (total > kBufferSize) return WritePieces(context, pieces, 3);
+    for (const host::WritePiece& piece : pieces) {
+        std::memcpy(context->recordBuffer + context->localBuffered, piece.data, piece.size);
+        context->localBuffered += static_cast<uint32_t>(piece.size);
+    }
+    return true;
+}
+
+int ZelUploadFile(ZelContext* context) {
+    if (ZelPrepareLocalBuffer(context) < 0) return -1;
+    Cutter cutter = CutterFor(context);
+    context->workLength = 0;
+    for (;;) {
+        const int32_t count = RfaReadLocalFile(context, context->sourceFile, context->recordBuffer, context->bufferSize);
+        if (count < 0) return -1;
+        if (count == 0) break;
+        ZelCountCopied(context, static_cast<uint64_t>(count));
+        const auto size = static_cast<size_t>(count);
+        const int cut = cutter.mode == Cutting::kText ? CutText(context, cutter, context->recordBuffer, size)
+                                                      : CutFixed(context, cutter, context->recordBuffer, size);
+        if (cut < 0) return -1;
+    }
+    if (context->workLength > 0 && SendRecord(context) < 0) return -1;
+    return 1;
+}

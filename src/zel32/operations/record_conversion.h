@@ -1,0 +1,29 @@
+// Record conversion of local files: a copy moves a remote file as records,
+// one per Data message, while the local file is a plain byte stream. The
+// download side turns each received record into bytes of the local file
+// (line ends, Fortran and print carriage control); the upload side cuts the
+// local file's bytes into records (stream, text or image mode). The copy
+// runs both in its data phase.
+#pragma once
+
+struct ZelContext;
+
+// Makes ready the copy's local-file buffer (recordBuffer, kBufferSize
+// bytes, kept until the link closes) and empties it. 1, or -1 (error 11).
+int ZelPrepareLocalBuffer(ZelContext* context);
+
+// Converts the record last received (recordData, recordLength, printPrefix,
+// printPostfix) by the remote file's RFM and RAT, and puts it with its
+// controls, in one piece, behind the records waiting in recordBuffer; they
+// go to localFile in one write when the buffer is full. False when that
+// write failed (error 1 recorded, with the bytes that did get written as its
+// value): the file is no longer usable.
+bool ZelDownloadRecord(ZelContext* context);
+// Writes the records waiting in recordBuffer to localFile. Every byte
+// written is added to the link's bytesTransferred. False as above.
+bool ZelFlushDownload(ZelContext* context);
+
+// Reads the context's sourceFile to its end in blocks of bufferSize bytes,
+// adding each block to bytesTransferred, and sends its bytes as Data
+// messages. 1, or -1 when a local read (error 1) or a send failed.
+int ZelUploadFile(ZelContext* context);

@@ -1,0 +1,293 @@
+// The single-request commands through the public interface against the
+// scripted peer: the exact requests, the replies that end them, the
+// capabilities they need, Abort, Cwd, the notification of their outcome
+// and the repetition after a Sync Error.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+
+#include "peer_link.h"
+#include "request_messages.h"
+#include "zel32/api/driver.h"
+#include "zel32/protocol/configuration.h"
+#include "zel32/protocol/context.h"
+#include "ztsock/ztsock.h"
+
+namespace zeltest {
+namespace {
+
+PeerConfig PeerWith(std::initializer_list<unsigned> extra) {
+    PeerConfig peer;
+    peer.capabilities.insert(peer.capabilities.end(), extra.begin(), extra.end());
+    return peer;
+}
+
+class Commands : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ZelResetConfigTemplate();
+        ClearNotifications();
+        std::memset(list_, 'x', sizeof list_);
+        ZelInit(list_, sizeof list_);
+    }
+    void TearDown() override { ZelInit(nullptr, 0); }
+
+    // The one notification of the last operation.
+    static void ExpectNotified(RfaHandle handle, uint32_t status, const std::string& text) {
+        ASSERT_EQ(Notifications().size(), 1u);
+        EXPECT_EQ(Notifications()[0].handle, handle);
+        EXPECT_EQ(Notifications()[0].status, status);
+        EXPECT_EQ(Notifications()[0].spoolFile, 0);
+        EXPECT_EQ(Notifications()[0].text, text);
+    }
+
+    char list_[64];
+};
+
+// ---- Delete, Md, Rd, Submit, Rename -----------------------------------------
+
+TEST_F(Commands, DeleteSendsOneAccessAndEndsOnThePeersAccessComplete) {
+    PeerLink link({expect(Access(4, "A.TXT", 0x02, kDisplayMain)), reply(Acknowledge()), reply(AccessComplete()),
+                   expectSilence()});
+    ASSERT_EQ(link.openResult(), 0);
+    EXPECT_EQ(RfaDelete(link.handle(), "A.TXT"), 0);
+    ASSERT_TRUE(link.Finish()) << link.peer().report();
+    EXPECT_EQ(Hex(link.peer().received().at(1).payload), "03 00 04 00 05 41 2e 54 58 54 02 00 31 00");
+    // Success: status 2 and two blanks; the list buffer is not touched.
+    ExpectNotified(link.handle(), 2, "  ");
+    EXPECT_EQ(list_[0], 'x');
+}
+
+TEST_F(Commands, DeleteOfAFileThePeerCannotFindFailsWith7AndSendsNothingMore) {
+    PeerLink link({expect(Access(4, "A.TXT", 0x02, kDisplayMain)), reply(Status(0x4032)), expectSilence()});
+    EXPECT_EQ(RfaDelete(link.handle(), "A.TXT"), 7);
+    ASSERT_TRUE(link.Finish()) << link.peer().report();
+    EXPECT_EQ(link.Look().errorValue, 0x00040032);
+    // Failure: status 0, an empty text, and the list buffer begins with two blanks.
+    ExpectNotified(link.handle(), 0, "");
+    EXPECT_EQ(std::string(list_, 4), std::string("  \0x", 4));
+}
+
+TEST_F(Commands, MdSendsAttributesAndAccessInOneTransmission) {
+    PeerLink link({expect(SentAttributes() + Access(2, "[.NEW]", 0x02, kDisplayMain)), reply(AccessComplete()),
+                   expectSilence()});
+    EXPECT_EQ(RfaMd(link.handle(), "[.NEW]"), 0);
+    ASSERT_TRUE(link.Finish()) << link.peer().report();
+    ExpectNotified(link.handle(), 2, "  ");
+}
+
+TEST_F(Commands, RdSendsOnlyAnAccessWithTheFunctionOfDelete) {
+    PeerLink link({expect(Access(4, "[.OLD]", 0x02, kDisplayMain)), reply(Acknowledge()), reply(AccessComplete()),
+                   expectSilence()});
+    EXPECT_EQ(RfaRd(link.handle(), "[.OLD]"), 0);
+    ASSERT_TRUE(link.Finish()) << link.peer().report();
+}
+
+TEST_F(Commands, SubmitSendsAnAccessOfFunction8ToAPeerThatCanSubmit) {
+    PeerLink link({expect(Access(8, "JOB.COM", 0x02, kDisplayMain)), reply(AccessComplete()), expectSilence()},
+                  PeerWith({30}));
+    EXPECT_EQ(RfaSubmit(link.handle(), "JOB.COM"), 0);
+    ASSERT_TRUE(link.Finish()) << link.peer().report();
+}
+
+TEST_F(Commands, RenameSendsAnAccessWithoutDisplayAndThenTheNewName) {
+    PeerLink link({expect(Access(3, "A.TXT", 0x02, kNoDisplay)), expect(Message(15, 0x00, Bytes{0x02, 0x07} + Text("NEW.TXT"))),
+                   reply(Acknowledge()), reply(AccessComplete()), expectSilence()},
+                  PeerWith({37}));
+    EXPECT_EQ(RfaRename(link.handle(), "A.TXT", "NEW.TXT"), 0);
+    ASSERT_TRUE(link.Finish()) << link.peer().report();
+    EXPECT_EQ(Hex(link.peer().received().at(1).payload), "03 00 03 00 05 41 2e 54 58 54 02 00");
+    EXPECT_EQ(Hex(link.peer().received().at(2).payload), "0f 00 02 07 4e 45 57 2e 54 58 54");
+}
+
+TEST_F(Commands, AMissingCapabilityGives16AndNothingIsSent) {
+    RfaProtectionRecord record{};
+    struct Case {
+        const char* what;
+        PeerConfig peer;
+        std::function<int32_t(RfaHandle)> run;
+    };
+    const Case cases[] = {
+        {"rename without 37", PeerWith({29, 30, 27, 44}), [](RfaHandle h) { return RfaRename(h, "A", "B"); }},
+        {"submit without 30", PeerWith({29, 37, 27, 44}), [](RfaHandle h) { return RfaSubmit(h, "A"); }},
+        {"print without 29", PeerWith({30, 37, 27, 44}), [](RfaHandle h) { return RfaPrint(h, "A"); }},
+        {"protection without 27", PeerWith({29, 30, 37, 44}),
+         [&record](RfaHandle h) { return RfaProtection(h, "A", &record, 0); }},
+        {"setting protection without 44", PeerWith({27, 29, 30, 37}),
+         [&record](RfaHandle h) { return RfaProtection(h, "A", &record, 1); }},
+    };
+    for (const Case& c : cases) {
+        ClearNotifications();
+        PeerLink link({expectSilence()}, c.peer);
+        ASSERT_EQ(link.openResult(), 0) << c.what;
+        EXPECT_EQ(c.run(link.handle()), 16) << c.what;
+        EXPECT_EQ(link.Look().errorValue, 0) << c.what;
+        ASSERT_TRUE(link.Finish()) << c.what << link.peer().report();
+        EXPECT_EQ(link.peer().received().size(), 1u) << c.what;  // the Configuration only
+        ExpectNotified(link.handle(), 0, "");
+    }
+}
+
+// ---- Print -------------------------------------------------------------------
+
+TEST_F(Commands, PrintAnsweredWithAnAcknowledgeCompletesWithThePrintOptions) {
+    PeerLink link({expect(SentPrintAttributes() + Access(1, "A.TXT", 0x02, kDisplayFull)), reply(Acknowledge()),
+                   expect({0x07, 0x00, 0x01, 0x80, 0x80, 0x40}), reply(AccessComplete()), expectSilence()},
+                  PeerWith({29}));
+    EXPECT_EQ(RfaPrint(link.handle(), "A.TXT"), 0);
+    ASSERT_TRUE(link.Finish()) << link.peer().report();
+    ExpectNotified(link.handle(), 2, "  ");
+}
+
+TEST_F(Commands, PrintAnsweredWithAnAccessCompleteSendsNothingMore) {
+    PeerLink link({expect(SentPrintAttributes() + Access(1, "A.TXT", 0x02, kDisplayFull)), reply(AccessComplete()),
+                   expectSilence()},
+                  PeerWith({29}));
+    EXPECT_EQ(RfaPrint(link.handle(), "A.TXT"), 0);
+    ASSERT_TRUE(link.Finish()) << link.peer().report();
+}
+
+// ---- Protection --------------------------------------------------------------
+
+const Bytes kSmithSystem5 = ProtectionReply({0x03, 0x05, 'S', 'M', 'I', 'T', 'H', 0x05});
+
+TEST_F(Commands, ProtectionReadFillsAnEmptyRecordAndCompletesTheAccess) {
+    PeerLink link({expect(SentAttributes() + Access(1, "A.TXT", 0x02, kDisplayMain)),
+                   reply(kSmithSystem5 + Acknowledge()), expect(AccessComplete(1)), reply(AccessComplete()),
+                   expectSilence()},
+                  PeerWith({27}));
+    RfaProtectionRecord record{};
+    EXPECT_EQ(RfaProtection(link.handle(), "A.TXT", &record, 0), 0);
+    ASSERT_TRUE(link.Finish()) << link.peer().report();
+    EXPECT_EQ(record.present, 0x03u);
+    EXPECT_STREQ(record.owner, "SMITH");
+    EXPECT_EQ(record.system, 0x05u);
+    EXPECT_EQ(record.ownerAccess, 0u);
+    EXPECT_EQ(record.group, 0u);
+    EXPECT_EQ(record.world, 0u);
+}
+
+TEST_F(Commands, ProtectionReadOnlyAddsBitsToTheRecord) {
+    PeerLink link({expect(SentAttributes() + Access(1, "A.TXT", 0x02, kDisplayMain)),
+                   reply(kSmithSystem5 + ProtectionReply({0x10, 0x03}) + Acknowledge()), expect(AccessComplete(1)),
+                   reply(AccessComplete()), expectSilence()},
+                  PeerWith({27}));
+    RfaProtectionRecord record{};
+    record.present = RFA_PROT_WORLD | RFA_PROT_GROUP;
+    std::strcpy(record.owner, "JONESY");
+    record.system = 0x08;
+    record.group = 0x0F;
+    record.world = 0x04;
+    EXPECT_EQ(RfaProtection(link.handle(), "A.TXT", &record, 0), 0);
+    ASSERT_TRUE(link.Finish()) << link.peer().report();
+    EXPECT_EQ(record.present, 0x1Bu);
+    EXPECT_STREQ(record.owner, "SMITH");  // ended by a NUL: no "Y" of the earlier owner
+    EXPECT_EQ(record.system, 0x0Du);
+    EXPECT_EQ(record.group, 0x0Fu);
+    EXPECT_EQ(record.world, 0x07u);
+}
+
+TEST_F(Commands, ProtectionReadAnsweredWithAnAccessCompleteEndsThere) {
+    PeerLink link({expect(SentAttributes() + Access(1, "A.TXT", 0x02, kDisplayMain)), reply(AccessComplete()),
+                   expectSilence()},
+                  PeerWith({27}));
+    RfaProtectionRecord record{};
+    EXPECT_EQ(RfaProtection(link.handle(), "A.TXT", &record, 0), 0);
+    ASSERT_TRUE(link.Finish()) << link.peer().report();
+    EXPECT_EQ(record.present, 0u);
+}
+
+TEST_F(Commands, ProtectionSetSendsComplete6ThenTheProtectionAndComplete7) {
+    PeerLink link({expect(SentAttributes() + Access(1, "A.TXT", 0x03, kDisplayMain)), reply(Acknowledge()),
+                   expect({0x04, 0x00, 0x02, 0x01, 0x03}),  // the connecting Control
+                   reply(Acknowledge()), expect(AccessComplete(6)),
+                   expect(ProtectionReply({0x03, 0x05, 'S', 'M', 'I', 'T', 'H', 0x0F}) + AccessComplete(7)),
+                   reply(AccessComplete()), expectSilence()},
+                  PeerWith({27, 44}));
+    RfaProtectionRecord record{};
+    record.present = RFA_PROT_OWNER | RFA_PROT_SYSTEM;
+    std::strcpy(record.owner, "SMITH");
+    record.system = 0x1F;
+    EXPECT_EQ(RfaProtection(link.handle(), "A.TXT", &record, 1), 0);
+    ASSERT_TRUE(link.Finish()) << link.peer().report();
+    EXPECT_EQ(link.context()->controlConnect, 0u);  // restored after the Control
+    ExpectNotified(link.handle(), 2, "  ");
+}
+
+// ---- Cwd and Abort -----------------------------------------------------------
+
+TEST_F(Commands, CwdSendsNothingAndSucceeds) {
+    PeerLink link({expectSilence()});
+    EXPECT_EQ(RfaDriveOperation(link.handle(), kOpCwd), 0);
+    ASSERT_TRUE(link.Finish()) << link.peer().report();
+    EXPECT_EQ(link.peer().received().size(), 1u);
+    ExpectNotified(link.handle(), 2, "  ");
+}
+
+TEST_F(Commands, AbortDrainsDataAndPassesOverRefusedRepliesUntilTheAccessComplete) {
+    PeerLink link({expect(AccessComplete(1)), reply(Data(Text("REST"))), reply(Data(Text("MORE")) + Data({})),
+                   reply(Acknowledge()),  // not admitted after an Access Complete: passed over
+                   reply(AccessComplete()), expectSilence()});
+    EXPECT_EQ(RfaAbort(link.handle()), 0);
+    ASSERT_TRUE(link.Finish()) << link.peer().report();
+    EXPECT_EQ(link.Look().errorCode, 0);
+    EXPECT_TRUE(Notifications().empty());
+    EXPECT_EQ(link.context()->aborting, 0u);
+}
+
+TEST_F(Commands, AbortDropsAStatusOfTheInterruptedTransfer) {
+    // The Abort's own Access Complete has ended the access: a Status still
+    // coming from the interrupted transfer is read and dropped, with no
+    // second wind-down, and the peer's Access Complete ends the Abort.
+    PeerLink link({expect(AccessComplete(1)), reply(Data(Text("REST"))), reply(Status(0x7001)),
+                   reply(AccessComplete()), expectSilence()});
+    EXPECT_EQ(RfaAbort(link.handle()), 0);
+    ASSERT_TRUE(link.Finish()) << link.peer().report();
+    EXPECT_EQ(link.Look().errorCode, 0);
+    EXPECT_TRUE(Notifications().empty());
+}
+
+TEST_F(Commands, AbortEndsWhenThePeerHasClosedTheConnection) {
+    PeerLink link({expect(AccessComplete(1)), closeConnection()});
+    EXPECT_EQ(RfaAbort(link.handle()), 2);
+    const RfaLinkStatus status = link.Look();
+    EXPECT_EQ(status.errorDetail, 54);
+    EXPECT_TRUE(Notifications().empty());
+    ASSERT_TRUE(link.Finish()) << link.peer().report();
+}
+
+TEST_F(Commands, AbortEndsWhenTheReceiveTimesOut) {
+    ztsock::SetClientTimeouts(5000, 300);
+    PeerLink link({expect(AccessComplete(1)), expectSilence(1000)});
+    const int32_t result = RfaAbort(link.handle());
+    ztsock::SetClientTimeouts(5000, 10000);
+    EXPECT_EQ(result, 22);
+    EXPECT_EQ(link.Look().errorDetail, 60);
+    ASSERT_TRUE(link.Finish()) << link.peer().report();
+}
+
+// ---- Sync Error --------------------------------------------------------------
+
+TEST_F(Commands, ASyncErrorRepeatsTheCommandOnceAfterAConfiguration) {
+    PeerLink link({expect(Access(4, "A.TXT", 0x02, kDisplayMain)), reply(Status(0xA0D2)),
+                   expect(CurrentLibraryConfiguration()), reply(PeerConfiguration()),
+                   expect(Access(4, "A.TXT", 0x02, kDisplayMain)), reply(AccessComplete()), expectSilence()});
+    EXPECT_EQ(RfaDelete(link.handle(), "A.TXT"), 0);
+    ASSERT_TRUE(link.Finish()) << link.peer().report();
+    EXPECT_EQ(link.Look().errorValue, 0);
+    ExpectNotified(link.handle(), 2, "  ");  // only the second run's outcome
+}
+
+TEST_F(Commands, ASecondSyncErrorFailsWith20AndRunsNoThirdTime) {
+    PeerLink link({expect(Access(4, "A.TXT", 0x02, kDisplayMain)), reply(Status(0xA0D2)),
+                   expect(CurrentLibraryConfiguration()), reply(PeerConfiguration()),
+                   expect(Access(4, "A.TXT", 0x02, kDisplayMain)), reply(Status(0xA001)), expectSilence()});
+    EXPECT_EQ(RfaDelete(link.handle(), "A.TXT"), 20);
+    ASSERT_TRUE(link.Finish()) << link.peer().report();
+    EXPECT_EQ(link.Look().errorValue, 0x000A0001);
+    ExpectNotified(link.handle(), 0, "");
+}
+
+}  // namespace
+}  // namespace zeltest

@@ -1,0 +1,308 @@
+// Record-at-a-time access to a remote file through RfaOpenFile,
+// RfaReadFile, RfaWriteFile and RfaCloseFile against the scripted peer:
+// the frames exchanged, the text each Read returns, and when Close waits.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "peer_link.h"
+#include "transfer_script.h"
+#include "zel32/protocol/configuration.h"
+
+namespace zeltest {
+namespace {
+
+constexpr uint8_t kRfmVariable = 2;
+constexpr uint8_t kImpliedLineEnd = 0x02;
+constexpr uint8_t kPrintFormat = 0x04;
+
+// Opening A.TXT, whose records have the given RFM and RAT.
+Script OpenSteps(uint8_t rfm, uint8_t rat) {
+    return {expect(SentAttributes() + OpenAccess("A.TXT")), reply(RemoteAttributes(rfm, rat) + Acknowledge()),
+            expect(OpenConnectControl()), reply(Acknowledge())};
+}
+
+struct ReadOutcome {
+    int32_t code;
+    std::string text;
+    uint16_t length;
+    bool overrun;  // a byte behind the caller's length was touched
+};
+
+// One RfaReadFile with a buffer of `size` bytes, watched for writes past it.
+ReadOutcome Read(RfaHandle handle, uint16_t size) {
+    constexpr char kGuard = 0x5A;
+    std::string buffer(size + 32u, kGuard);
+    uint16_t length = 0xEEEE;
+    ReadOutcome outcome{};
+    outcome.code = RfaReadFile(handle, size, buffer.data(), &length);
+    outcome.length = length;
+    outcome.text = std::string(buffer.data(), strnlen(buffer.data(), size));
+    outcome.overrun = buffer.find_first_not_of(kGuard, size) != std::string::npos;
+    return outcome;
+}
+
+class RemoteFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ZelResetConfigTemplate();
+        ClearNotifications();
+    }
+};
+
+// ---- Read: the text of one record ------------------------------------------
+
+TEST_F(RemoteFile, ImpliedLineEndGivesCarriageReturnAndLineFeedInTextTransfer) {
+    PeerLink link(Joined({OpenSteps(kRfmVariable, kImpliedLineEnd),
+                          {expect(RecordControl(1, 80)), reply(Data(Text("XYZ")))}}));
+    ASSERT_EQ(RfaOpenFile(link.handle(), "A.TXT"), 0);
+    const ReadOutcome read = Read(link.handle(), 80);
+    EXPECT_EQ(read.code, 0);
+    EXPECT_EQ(read.text, "XYZ\r\n");
+    EXPECT_EQ(read.length, 5);
+    EXPECT_TRUE(link.Finish()) << link.peer().report();
+}
+
+TEST_F(RemoteFile, StreamPeerGetsTheRecordWithoutAnAddedLineEnd) {
+    PeerLink link(Joined({OpenSteps(kRfmVariable, kImpliedLineEnd),
+                          {expect(RecordControl(1, 80)), reply(Data(Text("XYZ")))}}),
+                  StreamPeer());
+    ASSERT_EQ(RfaOpenFile(link.handle(), "A.TXT"), 0);
+    const ReadOutcome read = Read(link.handle(), 80);
+    EXPECT_EQ(read.code, 0);
+    EXPECT_EQ(read.text, "XYZ");
+    EXPECT_EQ(read.length, 3);
+    EXPECT_TRUE(link.Finish()) << link.peer().report();
+}
+
+TEST_F(RemoteFile, PrintFormatGivesPrefixLineFeedsAndThePostfixCharacter) {
+    PeerLink link(Joined({OpenSteps(kRfmVariable, kPrintFormat),
+                          {expect(RecordControl(1, 80)), reply(PrintData(2, 0x8D, Text("X")) + PrintData(1, 0x0A, Text("Y")) +
+                                                                PrintData(0, 0xC1, Text("Z")))}}));
+    ASSERT_EQ(RfaOpenFile(link.handle(), "A.TXT"), 0);
+    ReadOutcome read = Read(link.handle(), 80);
+    EXPECT_EQ(read.text, "\n\nX\r");  // 0x8D AND 0x1F is a carriage return
+    EXPECT_EQ(read.length, 4);
+    read = Read(link.handle(), 80);
+    EXPECT_EQ(read.text, "\nY");  // a postfix below 0x80 adds nothing
+    EXPECT_EQ(read.length, 2);
+    read = Read(link.handle(), 80);
+    EXPECT_EQ(read.text, "Z\x81");  // bit 0x40: 0xC1 AND 0x9F
+    EXPECT_EQ(read.length, 2);
+    EXPECT_TRUE(link.Finish()) << link.peer().report();
+}
+
+TEST_F(RemoteFile, RecordHoldingANulIsReturnedUpToIt) {
+    PeerLink link(Joined({OpenSteps(kRfmVariable, 0x00),
+                          {expect(RecordControl(1, 80)), reply(Data(Bytes{'A', 'B', 0x00, 'C', 'D'}))}}));
+    ASSERT_EQ(RfaOpenFile(link.handle(), "A.TXT"), 0);
+    const ReadOutcome read = Read(link.handle(), 80);
+    EXPECT_EQ(read.code, 0);
+    EXPECT_EQ(read.text, "AB");
+    EXPECT_EQ(read.length, 2);
+    EXPECT_TRUE(link.Finish()) << link.peer().report();
+}
+
+// ---- Read: the record stream -----------------------------------------------
+
+TEST_F(RemoteFile, FirstReadSendsTheControlAndEveryReadTakesOneRecord) {
+    PeerLink link(Joined({OpenSteps(kRfmVariable, 0x00),
+                          {expect(RecordControl(1, 80)), reply(Acknowledge()), reply(Data(Text("ONE"))),
+                           reply(Data(Text("TWO")) + Data(Text("THREE"))), expectSilence(150)}}));
+    ASSERT_EQ(RfaOpenFile(link.handle(), "A.TXT"), 0);
+    EXPECT_EQ(Read(link.handle(), 80).text, "ONE");  // the Acknowledge is passed over
+    EXPECT_EQ(Read(link.handle(), 80).text, "TWO");
+    EXPECT_EQ(Read(link.handle(), 80).text, "THREE");
+    EXPECT_TRUE(link.Finish()) << link.peer().report();
+    EXPECT_EQ(link.peer().received().size(), 4u);  // Configuration, open block, connect, one Control
+}
+
+TEST_F(RemoteFile, ReadingPastTheEndReturnsNoTextAndWaitsForNothingMore) {
+    PeerLink link(Joined({OpenSteps(kRfmVariable, 0x00),
+                          {expect(RecordControl(1, 80)), reply(Data(Text("LAST")) + Status(0x5027)),
+                           expectSilence(150)}}));
+    ASSERT_EQ(RfaOpenFile(link.handle(), "A.TXT"), 0);
+    EXPECT_EQ(Read(link.handle(), 80).text, "LAST");
+    ReadOutcome read = Read(link.handle(), 80);
+    EXPECT_EQ(read.code, 0);
+    EXPECT_EQ(read.length, 0);
+    EXPECT_EQ(read.text, "");
+    EXPECT_EQ(link.Look().errorValue, 0x5027);
+    // A further Read knows the file has ended.
+    read = Read(link.handle(), 80);
+    EXPECT_EQ(read.code, 0);
+    EXPECT_EQ(read.length, 0);
+    EXPECT_EQ(link.Look().errorValue, 0x5027);
+    EXPECT_TRUE(link.Finish()) << link.peer().report();
+}
+
+TEST_F(RemoteFile, ReadStoppedByAnErrorStatusFailsWithItsCodeAfterTheWindDown) {
+    PeerLink link(Joined({OpenSteps(kRfmVariable, 0x00),
+                          {expect(RecordControl(1, 80)), reply(Status(0x5067)), expectExpedited(ContinueTransfer(5)),
+                           expect(CloseAccessComplete()), reply(AccessComplete()), expectSilence(150)}}));
+    ASSERT_EQ(RfaOpenFile(link.handle(), "A.TXT"), 0);
+    const ReadOutcome read = Read(link.handle(), 80);
+    EXPECT_EQ(read.code, 11);
+    EXPECT_EQ(read.length, 0);
+    EXPECT_EQ(read.text, "");
+    EXPECT_EQ(link.Look().errorValue, 0x00050067);
+    // The access is over: Close sends nothing and succeeds.
+    EXPECT_EQ(RfaCloseFile(link.handle()), 0);
+    EXPECT_TRUE(link.Finish()) << link.peer().report();
+}
+
+TEST_F(RemoteFile, OpenOfAMissingFileFailsWithTheStatusError) {
+    PeerLink link({expect(SentAttributes() + OpenAccess("A.TXT")), reply(Status(0x4032)), expectSilence(150)});
+    EXPECT_EQ(RfaOpenFile(link.handle(), "A.TXT"), 7);
+    EXPECT_EQ(link.Look().errorValue, 0x00040032);
+    EXPECT_TRUE(link.Finish()) << link.peer().report();
+}
+
+// ---- Read: a record that does not fit ---------------------------------------
+
+TEST_F(RemoteFile, RecordLongerThanTheBufferComesInPiecesBeforeTheNextRecord) {
+    PeerLink link(Joined({OpenSteps(kRfmVariable, kImpliedLineEnd | kPrintFormat),
+                          {expect(RecordControl(1, 4)), reply(PrintData(2, 0x00, Text("ABCDEFG")) +
+                                                               PrintData(0, 0x00, Text("NEXT")))}}));
+    ASSERT_EQ(RfaOpenFile(link.handle(), "A.TXT"), 0);
+    // "\n\nABCDEFG\r\n" in pieces of at most three characters and a NUL.
+    for (const char* piece : {"\n\nA", "BCD", "EFG", "\r\n", "NEX", "T\r\n"}) {
+        const ReadOutcome read = Read(link.handle(), 4);
+        EXPECT_EQ(read.code, 0);
+        EXPECT_EQ(read.text, piece);
+        EXPECT_EQ(read.length, std::strlen(piece));
+        EXPECT_FALSE(read.overrun) << piece;
+    }
+    EXPECT_TRUE(link.Finish()) << link.peer().report();
+}
+
+TEST_F(RemoteFile, TextThatFitsExactlyLeavesNothingPending) {
+    PeerLink link(Joined({OpenSteps(kRfmVariable, kImpliedLineEnd),
+                          {expect(RecordControl(1, 6)), reply(Data(Text("ABC")) + Data(Text("DEFGHIJ")))}}));
+    ASSERT_EQ(RfaOpenFile(link.handle(), "A.TXT"), 0);
+    ReadOutcome read = Read(link.handle(), 6);
+    EXPECT_EQ(read.text, "ABC\r\n");
+    EXPECT_FALSE(read.overrun);
+    read = Read(link.handle(), 6);
+    EXPECT_EQ(read.text, "DEFGH");
+    EXPECT_FALSE(read.overrun);
+    read = Read(link.handle(), 6);
+    EXPECT_EQ(read.text, "IJ\r\n");
+    EXPECT_TRUE(link.Finish()) << link.peer().report();
+}
+
+TEST_F(RemoteFile, ABufferOfOneByteGetsTheNulAloneAndSkipsTheRecord) {
+    PeerLink link(Joined({OpenSteps(kRfmVariable, 0x00),
+                          {expect(RecordControl(1, 1)), reply(Data(Text("AB")) + Data(Text("CD")))}}));
+    ASSERT_EQ(RfaOpenFile(link.handle(), "A.TXT"), 0);
+    ReadOutcome read = Read(link.handle(), 1);
+    EXPECT_EQ(read.code, 0);
+    EXPECT_EQ(read.length, 0);
+    EXPECT_FALSE(read.overrun);
+    EXPECT_EQ(Read(link.handle(), 80).text, "CD");
+    EXPECT_TRUE(link.Finish()) << link.peer().report();
+}
+
+// ---- Close -------------------------------------------------------------------
+
+TEST_F(RemoteFile, CloseAfterTheEndSendsTheAccessCompleteAtOnce) {
+    PeerLink link(Joined({OpenSteps(kRfmVariable, 0x00),
+                          {expect(RecordControl(1, 80)), reply(Status(0x5027)), expect(CloseAccessComplete()),
+                           reply(AccessComplete()), expectSilence(150)}}));
+    ASSERT_EQ(RfaOpenFile(link.handle(), "A.TXT"), 0);
+    EXPECT_EQ(Read(link.handle(), 80).length, 0);
+    EXPECT_EQ(RfaCloseFile(link.handle()), 0);
+    EXPECT_TRUE(link.Finish()) << link.peer().report();
+}
+
+TEST_F(RemoteFile, CloseInTheMiddleFailsOnTheNextRecord) {
+    PeerLink link(Joined({OpenSteps(kRfmVariable, 0x00),
+                          {expect(RecordControl(1, 80)), reply(Data(Text("ONE"))), reply(Data(Text("TWO"))),
+                           expectSilence(150)}}));
+    ASSERT_EQ(RfaOpenFile(link.handle(), "A.TXT"), 0);
+    EXPECT_EQ(Read(link.handle(), 80).text, "ONE");
+    EXPECT_EQ(RfaCloseFile(link.handle()), 20);
+    EXPECT_EQ(link.Look().errorValue, 0);
+    EXPECT_TRUE(link.Finish()) << link.peer().report();
+}
+
+TEST_F(RemoteFile, CloseInTheMiddleGoesOnAsAfterTheEndWhenTheStatusIsNext) {
+    PeerLink link(Joined({OpenSteps(kRfmVariable, 0x00),
+                          {expect(RecordControl(1, 80)), reply(Data(Text("ONE"))), reply(Status(0x5027)),
+                           expect(CloseAccessComplete()), reply(AccessComplete()), expectSilence(150)}}));
+    ASSERT_EQ(RfaOpenFile(link.handle(), "A.TXT"), 0);
+    EXPECT_EQ(Read(link.handle(), 80).text, "ONE");
+    EXPECT_EQ(RfaCloseFile(link.handle()), 0);
+    EXPECT_TRUE(link.Finish()) << link.peer().report();
+}
+
+TEST_F(RemoteFile, CloseWithoutAReadWaitsForNoStatus) {
+    PeerLink link(Joined({OpenSteps(kRfmVariable, 0x00),
+                          {expect(CloseAccessComplete()), reply(AccessComplete()), expectSilence(150)}}));
+    ASSERT_EQ(RfaOpenFile(link.handle(), "A.TXT"), 0);
+    EXPECT_EQ(RfaCloseFile(link.handle()), 0);
+    EXPECT_TRUE(link.Finish()) << link.peer().report();
+}
+
+TEST_F(RemoteFile, AfterCloseTheNextOpenSendsItsReadControlAgain) {
+    PeerLink link(Joined({OpenSteps(kRfmVariable, 0x00),
+                          {expect(RecordControl(1, 80)), reply(Status(0x5027)), expect(CloseAccessComplete()),
+                           reply(AccessComplete()),
+                           // The second Open carries the USZ the last Read gave.
+                           expect(SentAttributes() + OpenAccess("A.TXT")), reply(Acknowledge()),
+                           expect(Bytes{0x04, 0x00, 0x02, 0x81, 0x01, 0x06, 80, 0x00}), reply(Acknowledge()),
+                           expect(RecordControl(1, 80)), reply(Data(Text("AGAIN")))}}));
+    ASSERT_EQ(RfaOpenFile(link.handle(), "A.TXT"), 0);
+    EXPECT_EQ(Read(link.handle(), 80).length, 0);
+    EXPECT_EQ(RfaCloseFile(link.handle()), 0);
+    ASSERT_EQ(RfaOpenFile(link.handle(), "A.TXT"), 0);
+    EXPECT_EQ(Read(link.handle(), 80).text, "AGAIN");
+    EXPECT_TRUE(link.Finish()) << link.peer().report();
+}
+
+// ---- Write ---------------------------------------------------------------------
+
+TEST_F(RemoteFile, WriteSendsTheControlOnceAndEachRecordAsOneDataMessage) {
+    PeerLink link(Joined({OpenSteps(kRfmVariable, 0x00),
+                          {expect(RecordControl(4, 5)),
+                           // The records stream: they leave with the Close's Access Complete.
+                           expect(SentData(Text("FIRST")) + SentData(Text("2ND")) + CloseAccessComplete()),
+                           reply(AccessComplete()), expectSilence(150)}}));
+    ASSERT_EQ(RfaOpenFile(link.handle(), "A.TXT"), 0);
+    uint16_t result = 0;
+    EXPECT_EQ(RfaWriteFile(link.handle(), 5, "FIRST", &result), 0);
+    EXPECT_EQ(result, 5);
+    EXPECT_EQ(RfaWriteFile(link.handle(), 3, "2ND", &result), 0);
+    EXPECT_EQ(result, 3);
+    EXPECT_EQ(RfaCloseFile(link.handle()), 0);
+    EXPECT_TRUE(link.Finish()) << link.peer().report();
+}
+
+TEST_F(RemoteFile, AnErrorThePeerReportsAboutTheWritesSurfacesAtClose) {
+    PeerLink link(Joined({OpenSteps(kRfmVariable, 0x00),
+                          {expect(RecordControl(4, 4)), expect(SentData(Text("DATA")) + CloseAccessComplete()),
+                           reply(Status(0x4097)), expectExpedited(ContinueTransfer(5)),
+                           expect(CloseAccessComplete()), reply(AccessComplete()), expectSilence(150)}}));
+    ASSERT_EQ(RfaOpenFile(link.handle(), "A.TXT"), 0);
+    uint16_t result = 0;
+    EXPECT_EQ(RfaWriteFile(link.handle(), 4, "DATA", &result), 0);
+    EXPECT_EQ(RfaCloseFile(link.handle()), 17);
+    EXPECT_EQ(link.Look().errorValue, 0x00040097);
+    EXPECT_TRUE(link.Finish()) << link.peer().report();
+}
+
+TEST_F(RemoteFile, ARecordTooLongForOneBlockIsRefusedWith27AndNothingIsSent) {
+    PeerConfig small;
+    small.bufsiz = 512;
+    PeerLink link(Joined({OpenSteps(kRfmVariable, 0x00), {expectSilence(150)}}), small);
+    ASSERT_EQ(RfaOpenFile(link.handle(), "A.TXT"), 0);
+    const std::string record(508, 'R');
+    uint16_t result = 0xEEEE;
+    EXPECT_EQ(RfaWriteFile(link.handle(), static_cast<uint16_t>(record.size()), record.c_str(), &result), 27);
+    EXPECT_EQ(result, 0);
+    EXPECT_TRUE(link.Finish()) << link.peer().report();
+}
+
+}  // namespace
+}  // namespace zeltest
