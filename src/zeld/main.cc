@@ -1,0 +1,161 @@
+// zeld: serves a directory tree to ZEL clients as object "#17".
+#include <signal.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "zeld/daemon.h"
+#include "zeld/operation_log.h"
+#include "zeld/options.h"
+#include "zeld/server.h"
+#include "zeld/spooler.h"
+#include "zeld/tree.h"
+#include "zeld/users.h"
+
+namespace {
+
+zeld::Server* runningServer = nullptr;
+
+void OnStopSignal(int) {
+    if (runningServer != nullptr) runningServer->Stop();
+}
+
+int Fail(const std::string& message) {
+    std::fprintf(stderr, "zeld: %s\n", message.c_str());
+    return 1;
+}
+
+// Reads one line from standard input, without echo on a terminal.
+bool ReadPassword(std::string* password) {
+    const bool terminal = ::isatty(STDIN_FILENO) != 0;
+    struct termios saved {};
+    if (terminal) {
+        std::fprintf(stderr, "Password: ");
+        std::fflush(stderr);
+        ::tcgetattr(STDIN_FILENO, &saved);
+        struct termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    }
+    const bool got = static_cast<bool>(std::getline(std::cin, *password));
+    if (terminal) {
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        std::fprintf(stderr, "\n");
+    }
+    if (!password->empty() && password->back() == '\r') password->pop_back();
+    return got;
+}
+
+int HashPassword() {
+    std::string password;
+    if (!ReadPassword(&password) || password.empty()) return Fail("no password given");
+    const std::string hash = zeld::HashPassword(password);
+    if (hash.empty()) return Fail("cannot make a password hash");
+    std::printf("%s\n", hash.c_str());
+    return 0;
+}
+
+// A print or submit spooler from its command or directory; null (no
+// error) when neither was given.
+bool MakeSpooler(const std::string& command, const std::string& directory, const char* what,
+                 std::unique_ptr<zeld::Spooler>* spooler, std::string* error) {
+    if (!command.empty()) {
+        std::vector<std::string> words;
+        if (!zeld::SplitCommand(command, &words)) {
+            *error = std::string("cannot split the ") + what + " command";
+            return false;
+        }
+        // A relative program path is taken from here, before the daemon leaves.
+        if (words[0].find('/') != std::string::npos) words[0] = zeld::AbsolutePath(words[0]);
+        *spooler = zeld::Spooler::ForCommand(std::move(words));
+    } else if (!directory.empty()) {
+        *spooler = zeld::Spooler::ForDirectory(directory, error);
+        if (*spooler == nullptr) return false;
+    }
+    return true;
+}
+
+int Serve(const zeld::Options& options) {
+    std::string error;
+    std::unique_ptr<zeld::Tree> tree = zeld::Tree::Open(options.root, options.personality, &error);
+    if (tree == nullptr) return Fail(error);
+
+    const std::string usersFile = zeld::AbsolutePath(options.usersFile);
+    if (!usersFile.empty()) {
+        std::vector<zeld::UserEntry> users;
+        if (!zeld::LoadUsers(usersFile, &users, &error)) return Fail(error);
+    }
+    std::unique_ptr<zeld::Spooler> printer;
+    std::unique_ptr<zeld::Spooler> submitter;
+    if (!MakeSpooler(options.printCommand, options.printSpool, "print", &printer, &error) ||
+        !MakeSpooler(options.submitCommand, options.submitSpool, "submit", &submitter, &error)) {
+        return Fail(error);
+    }
+    std::unique_ptr<zeld::OperationLog> log;
+    if (!options.logFile.empty()) {
+        log = zeld::OperationLog::ToFile(options.logFile, &error);
+        if (log == nullptr) return Fail(error);
+    } else if (options.foreground) {
+        log = zeld::OperationLog::ToStandardError();
+    }
+
+    std::unique_ptr<ztsock::Listener> listener = ztsock::Listener::Open(options.listen, &error);
+    if (listener == nullptr) return Fail(error);
+    if (usersFile.empty() && !listener->IsLoopback()) {
+        return Fail("refusing to listen on " + options.listen + " without --users: only loopback addresses may "
+                    "be served without passwords");
+    }
+
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::signal(SIGPIPE, SIG_IGN);
+    if (!options.foreground && !zeld::Daemonize(&error)) return Fail(error);
+    if (log == nullptr) log = zeld::OperationLog::ToSyslog();
+
+    zeld::ServerSettings settings;
+    settings.session.tree = tree.get();
+    settings.session.readOnly = options.readOnly;
+    settings.session.printer = printer.get();
+    settings.session.submitter = submitter.get();
+    settings.session.log = log.get();
+    settings.session.newFileMode = 0666 & ~mask;
+    settings.usersFile = usersFile;
+    settings.maxClients = options.maxClients;
+    settings.idleTimeoutMs = options.idleTimeoutSeconds * 1000;
+    settings.graceMs = options.shutdownGraceSeconds * 1000;
+
+    zeld::Server server(settings, std::move(listener));
+    runningServer = &server;
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
+    server.Run();
+    runningServer = nullptr;
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    zeld::Options options;
+    std::string error;
+    if (!zeld::ParseOptions(std::vector<std::string>(argv + 1, argv + argc), &options, &error)) {
+        std::fprintf(stderr, "zeld: %s\n", error.c_str());
+        return 2;
+    }
+    switch (options.mode) {
+        case zeld::Options::Mode::kHelp: std::fputs(zeld::UsageText(), stdout); return 0;
+        case zeld::Options::Mode::kVersion: std::printf("zeld %s\n", ZELD_VERSION); return 0;
+        case zeld::Options::Mode::kHashPassword: return HashPassword();
+        case zeld::Options::Mode::kServe: break;
+    }
+    return Serve(options);
+}

@@ -1,0 +1,77 @@
+// The server's send side: messages appended to one transmission block of at
+// most the client's buffer size, which goes to the sink when full, when
+// flushed, or after a message without a length field.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+#include "wire/fields.h"
+#include "wire/message_types.h"
+
+namespace zeld {
+
+// Where finished blocks go: the connection, or a test's list.
+class BlockSink {
+public:
+    virtual ~BlockSink() = default;
+    // One transmission block; false when the link has failed.
+    virtual bool SendBlock(const uint8_t* block, size_t length) = 0;
+};
+
+class Outbox {
+public:
+    explicit Outbox(BlockSink* sink) : sink_(sink) {}
+    Outbox(const Outbox&) = delete;
+    Outbox& operator=(const Outbox&) = delete;
+
+    // What the client's Configuration allows: its block size (0: the
+    // largest), length fields (SYSCAP 18) and two-byte lengths (20).
+    void Configure(size_t clientBufferSize, bool lengthFields, bool twoByteLengths);
+    void Unconfigure();  // back to the start: no length fields, largest block
+
+    // Appends one message whose body `build` writes, at most `maxBody`
+    // bytes and at most 1024 (a body that does not fit is dropped and the
+    // call fails). Data messages go through BeginData.
+    bool Put(uint8_t type, size_t maxBody, const std::function<void(wire::Writer&)>& build);
+    // A message with no body (Acknowledge).
+    bool PutEmpty(uint8_t type);
+    // A Configuration message: no length field, a block of its own.
+    bool PutConfiguration(const std::function<void(wire::Writer&)>& build);
+
+    // The largest record one Data message carries behind `prefixLength`
+    // control bytes.
+    size_t MaxRecord(size_t prefixLength) const;
+    // Starts a Data message whose record of up to `capacity` bytes (at most
+    // MaxRecord) is written at the returned position, behind RECNUM and the
+    // prefix; EndData gives its length. Null when the link has failed.
+    uint8_t* BeginData(const uint8_t* prefix, size_t prefixLength, size_t capacity);
+    bool EndData(size_t recordLength);
+
+    bool Flush();
+    bool failed() const { return failed_; }
+    // Blocks handed to the sink so far.
+    uint64_t blocksSent() const { return blocksSent_; }
+    size_t blockLimit() const { return limit_; }
+
+private:
+    // The FLAGS byte for a body of `length` bytes (0: no length field).
+    uint8_t FlagsFor(size_t length) const;
+    bool MakeRoom(size_t bytes);
+    bool Finish(size_t messageStart, size_t messageLength);
+
+    BlockSink* sink_;
+    size_t limit_ = wire::kMaxBlock;
+    bool lengthFields_ = false;
+    bool twoByteLengths_ = false;
+    bool failed_ = false;
+    uint64_t blocksSent_ = 0;
+    size_t used_ = 0;
+    size_t dataStart_ = 0;   // of the Data message being built
+    size_t dataHeader_ = 0;  // its header and RECNUM and prefix
+    uint8_t block_[wire::kMaxBlock];
+    uint8_t body_[1024];  // where Put builds a body first (none is longer)
+};
+
+}  // namespace zeld

@@ -1,0 +1,215 @@
+#include "zeld/server.h"
+
+#include <chrono>
+#include <system_error>
+#include <vector>
+
+#include "wire/message_types.h"
+#include "zeld/users.h"
+
+namespace zeld {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr const char kObjectName[] = "#17";
+constexpr int kAcceptSliceMs = 500;
+constexpr int kReceiveSliceMs = 500;  // how soon an idle session sees a stop
+
+int MillisecondsSince(Clock::time_point start) {
+    return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+// The session's blocks go out as DATA frames.
+class ConnectionSink : public BlockSink {
+public:
+    explicit ConnectionSink(ztsock::ServerConnection* connection) : connection_(connection) {}
+    bool SendBlock(const uint8_t* block, size_t length) override {
+        int16_t error = 0;
+        return connection_->Send(block, length, false, &error) >= 0;
+    }
+
+private:
+    ztsock::ServerConnection* connection_;
+};
+
+}  // namespace
+
+Server::Server(const ServerSettings& settings, std::unique_ptr<ztsock::Listener> listener)
+    : settings_(settings), listener_(std::move(listener)) {}
+
+Server::~Server() {
+    Stop();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (Client& client : clients_) client.connection->Shutdown();
+    }
+    Reap(true);
+}
+
+void Server::Stop() {
+    stopping_.store(true);
+    listener_->Wake();
+}
+
+int Server::activeClients() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return active_;
+}
+
+void Server::Run() {
+    OperationLog* log = settings_.session.log;
+    if (log != nullptr) {
+        for (const std::string& address : listener_->addresses()) log->Event("listening on " + address);
+    }
+    while (!stopping_.load()) {
+        std::unique_ptr<ztsock::ServerConnection> accepted = listener_->Accept(kAcceptSliceMs);
+        Reap(false);
+        if (accepted == nullptr) continue;
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (active_ >= settings_.maxClients) {
+            if (log != nullptr) log->Operation(accepted->peerAddress(), "", "connect", "", "too-many-clients", 0);
+            ztsock::RefuseConnection(std::move(accepted), ztsock::kErrNoResources);
+            continue;
+        }
+        clients_.push_back(Client{});
+        Client* client = &clients_.back();
+        client->connection = std::shared_ptr<ztsock::ServerConnection>(std::move(accepted));
+        try {
+            client->thread = std::thread([this, client] { Serve(client); });
+        } catch (const std::system_error&) {
+            // No thread to be had: the client is refused as for too many.
+            client->connection->Reject(ztsock::kErrNoResources, 0);
+            clients_.pop_back();
+            continue;
+        }
+        ++active_;
+    }
+
+    // Stopping: transfers under way may finish within the grace period.
+    if (log != nullptr) log->Event("stopping");
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait_for(lock, std::chrono::milliseconds(settings_.graceMs), [this] { return active_ == 0; });
+        for (Client& client : clients_) {
+            if (!client.finished) client.connection->Shutdown();
+        }
+    }
+    Reap(true);
+    if (log != nullptr) log->Event("stopped");
+}
+
+void Server::Reap(bool all) {
+    std::list<Client> done;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (auto it = clients_.begin(); it != clients_.end();) {
+            if (it->finished || all) {
+                auto next = std::next(it);
+                done.splice(done.end(), clients_, it);
+                it = next;
+            } else {
+                ++it;
+            }
+        }
+    }
+    for (Client& client : done) {
+        if (client.thread.joinable()) client.thread.join();
+    }
+}
+
+void Server::Sleep(int milliseconds) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return stopping_.load(); });
+}
+
+void Server::Serve(Client* client) {
+    ztsock::ServerConnection* connection = client->connection.get();
+    connection->SetSendTimeout(settings_.idleTimeoutMs);
+    std::string user;
+    if (Admit(connection, &user)) Converse(connection, user);
+    connection->Close();
+    std::lock_guard<std::mutex> lock(mutex_);
+    client->finished = true;
+    --active_;
+    changed_.notify_all();
+}
+
+bool Server::Admit(ztsock::ServerConnection* connection, std::string* user) {
+    OperationLog* log = settings_.session.log;
+    ztsock::ConnectRequest request;
+    if (!connection->ReadConnect(&request, settings_.handshakeTimeoutMs)) return false;
+    *user = request.user;
+    auto refuse = [&](int16_t number, const char* outcome) {
+        if (log != nullptr) log->Operation(request.peerAddress, request.user, "connect", "", outcome, 0);
+        connection->Reject(number);
+        return false;
+    };
+    if (request.object != kObjectName) return refuse(ztsock::kErrNoSuchObject, "no-such-object");
+    if (!settings_.usersFile.empty()) {
+        // Read at every login, so that changes count at once.
+        std::vector<UserEntry> users;
+        std::string error;
+        const bool loaded = LoadUsers(settings_.usersFile, &users, &error);
+        if (!loaded && log != nullptr) log->Event(error);
+        if (!loaded || !CheckPassword(users, request.user, request.password)) {
+            // The same answer, after the same pause, for a wrong user and a wrong password.
+            Sleep(settings_.refusalDelayMs);
+            return refuse(ztsock::kErrAccessDenied, "access-denied");
+        }
+    }
+    if (!connection->Accept()) return false;
+    if (log != nullptr) log->Operation(request.peerAddress, request.user, "connect", "", "ok", 0);
+    return true;
+}
+
+void Server::Converse(ztsock::ServerConnection* connection, const std::string& user) {
+    OperationLog* log = settings_.session.log;
+    ConnectionSink sink(connection);
+    Session session(settings_.session, PeerIdentity{connection->peerAddress(), user}, &sink);
+    std::vector<uint8_t> block(wire::kMaxBlock);
+    Clock::time_point lastHeard = Clock::now();
+    const char* ending = "closed";
+    for (;;) {
+        if (session.failed()) {
+            ending = "dropped";
+            break;
+        }
+        if (stopping_.load() && !session.busy()) {
+            ending = "server-stopping";
+            break;
+        }
+        // While records stream out, only look for a message between blocks.
+        const bool streaming = session.streaming();
+        int wait = 0;
+        if (!streaming) {
+            const int idleLeft = settings_.idleTimeoutMs - MillisecondsSince(lastHeard);
+            if (idleLeft <= 0) {
+                ending = "idle-timeout";
+                break;
+            }
+            wait = idleLeft < kReceiveSliceMs ? idleLeft : kReceiveSliceMs;
+        }
+        ztsock::FrameKind kind;
+        int16_t error = 0;
+        const int32_t received = connection->Receive(block.data(), block.size(), &kind, wait, &error);
+        if (received > 0) {
+            lastHeard = Clock::now();
+            session.HandleBlock(block.data(), static_cast<size_t>(received));
+            continue;
+        }
+        if (received == 0 || error != ztsock::kErrTimedOut) {
+            // After the grace period the server itself shuts connections down.
+            ending = stopping_.load() ? "shutdown" : received == 0 ? "closed" : "dropped";
+            break;
+        }
+        if (streaming) {
+            session.Pump();
+            lastHeard = Clock::now();
+        }
+    }
+    session.Abandon(ending);
+    if (log != nullptr) log->Operation(connection->peerAddress(), user, "disconnect", "", ending, 0);
+}
+
+}  // namespace zeld

@@ -1,0 +1,639 @@
+#include "zeld/session.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "wire/header.h"
+#include "wire/message_types.h"
+#include "zeld/dates.h"
+#include "zeld/protection.h"
+#include "zeld/server_messages.h"
+
+namespace zeld {
+namespace {
+
+// Access functions (ACCFUNC).
+constexpr uint8_t kAccOpen = 1, kAccCreate = 2, kAccRename = 3, kAccErase = 4, kAccDirectory = 6, kAccSubmit = 8;
+// File access bit (FAC) of an access that writes.
+constexpr uint8_t kFacPut = 0x01;
+// Control functions (CTLFUNC).
+constexpr uint8_t kCtlGet = 1, kCtlConnect = 2, kCtlPut = 4;
+// Access Complete functions (CMPFUNC).
+constexpr uint8_t kCmpClose = 1, kCmpChangeBegin = 6, kCmpChangeEnd = 7;
+// Continue Transfer function that ends a listing.
+constexpr uint8_t kConAbort = 3;
+// DISPLAY bits: main attributes, dates, protection, name.
+constexpr unsigned kDisplayAttributes = 0, kDisplayDates = 4, kDisplayProtection = 5, kDisplayName = 8;
+// The FOP bit of a file printed when it is closed (bit 20: 0x40 of byte 2).
+constexpr uint8_t kFopSpoolByte = 2, kFopSpoolBit = 0x40;
+// Records of a print-format file carry these control bytes: one line feed
+// before, a carriage return after.
+constexpr uint8_t kPrintControls[2] = {0x01, 0x8D};
+constexpr const char kVolumeName[] = "ZELD:";
+
+StatusValue StatusForSpecError(SpecError error) {
+    switch (error) {
+        case SpecError::kEscape: return kStatusPrivilege;
+        case SpecError::kWildcardDirectory: return kStatusBadWildcard;
+        case SpecError::kSyntax: return kStatusBadDirectoryName;
+        case SpecError::kNone: break;
+    }
+    return kOk;
+}
+
+StatusValue StatusForHeader(wire::HeaderResult result, const wire::Header& header) {
+    constexpr uint8_t kTypeField = 8, kFlagsField = 8, kLengthField = 10;
+    switch (result) {
+        case wire::HeaderResult::kTypeTooHigh: return MessageError(kMacFormat, 0, kTypeField);
+        case wire::HeaderResult::kFlagsTooLong:
+        case wire::HeaderResult::kRefusedFlags: return MessageError(kMacFormat, header.type, kFlagsField);
+        default: return MessageError(kMacFormat, header.type, kLengthField);
+    }
+}
+
+bool WriteAll(int fd, const void* bytes, size_t length) {
+    const auto* data = static_cast<const uint8_t*>(bytes);
+    while (length > 0) {
+        const ssize_t written = ::write(fd, data, length);
+        if (written < 0 && errno == EINTR) continue;
+        if (written < 0) return false;
+        data += written;
+        length -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+// Writes one record at the end of a file, with "\n" when records are lines.
+StatusValue AppendRecord(int fd, const uint8_t* record, size_t length, bool asLine) {
+    if (!WriteAll(fd, record, length) || (asLine && !WriteAll(fd, "\n", 1))) {
+        return StatusForErrno(errno, Stage::kWrite);
+    }
+    return kOk;
+}
+
+std::string Outcome(StatusValue status) {
+    char text[64];
+    std::snprintf(text, sizeof text, "failed-%04X(%s)", status, StatusText(status));
+    std::string outcome = text;
+    for (char& c : outcome) {
+        if (c == ' ') c = '-';
+    }
+    return outcome;
+}
+
+}  // namespace
+
+Session::Session(const SessionSettings& settings, PeerIdentity peer, BlockSink* sink)
+    : settings_(settings),
+      personality_(settings.tree->personality()),
+      peer_(std::move(peer)),
+      outbox_(sink),
+      upload_(new StagedFile),
+      reader_(new RecordReader) {}
+
+Session::~Session() { Abandon("dropped"); }
+
+bool Session::busy() const {
+    return phase_ != Phase::kUnconfigured && phase_ != Phase::kIdle && phase_ != Phase::kWindDown;
+}
+
+void Session::Abandon(const char* why) {
+    if (accessActive_) EndAccess(why);
+}
+
+void Session::HandleBlock(const uint8_t* block, size_t length) {
+    dropRestOfBlock_ = false;
+    size_t offset = 0;
+    while (offset < length && !dropRestOfBlock_ && !outbox_.failed()) {
+        wire::Header header;
+        const wire::HeaderResult result = wire::ParseHeader(block + offset, length - offset, &header);
+        if (result != wire::HeaderResult::kOk) {
+            // Where the next message would begin is unknown: the rest goes.
+            Fail(StatusForHeader(result, header));
+            break;
+        }
+        const wire::Reader body(block + offset + header.headerLength, header.bodyLength);
+        offset += header.headerLength + header.bodyLength;
+        Dispatch(header.type, body);
+    }
+    outbox_.Flush();
+}
+
+void Session::Dispatch(uint8_t type, wire::Reader body) {
+    if (phase_ == Phase::kUnconfigured && type != wire::kConfiguration) {
+        SendStatus(SyncError(type));
+        dropRestOfBlock_ = true;
+        return;
+    }
+    switch (type) {
+        case wire::kConfiguration: return OnConfiguration(body);
+        case wire::kAttributes: return OnAttributes(body);
+        case wire::kAccess: return OnAccess(body);
+        case wire::kControl: return OnControl(body);
+        case wire::kContinueTransfer: return OnContinueTransfer(body);
+        case wire::kAccessComplete: return OnAccessComplete(body);
+        case wire::kData: return OnData(body);
+        case wire::kDateAndTime: return OnDateAndTime(body);
+        case wire::kProtection: return OnProtection(body);
+        case wire::kName: return OnName(body);
+        case wire::kAcknowledge:
+        case wire::kStatus: return OutOfOrder(type);
+        default:
+            // Types the server does not take (Key, Allocation, ...).
+            if (phase_ == Phase::kWindDown) return;
+            return Fail(MessageError(kMacUnsupported, type <= wire::kHighestType ? type : 0, 0));
+    }
+}
+
+void Session::OnConfiguration(wire::Reader body) {
+    ConfigurationMessage message;
+    const StatusValue status = DecodeConfiguration(body, &message);
+    if (status != kOk) {
+        SendStatus(status);
+        dropRestOfBlock_ = true;
+        return;
+    }
+    // A Configuration starts afresh, whatever was under way.
+    if (accessActive_) EndAccess("reset");
+    hasAttributes_ = hasDates_ = false;
+    constexpr unsigned kCapBlocking = 18, kCapLen256 = 20;
+    outbox_.Configure(message.bufsiz, message.Has(kCapBlocking), message.Has(kCapLen256));
+    ServerCapabilities capabilities;
+    capabilities.personality = personality_;
+    capabilities.canPrint = settings_.printer != nullptr;
+    capabilities.canSubmit = settings_.submitter != nullptr;
+    outbox_.PutConfiguration([&](wire::Writer& writer) { EncodeConfiguration(writer, capabilities); });
+    phase_ = Phase::kIdle;
+}
+
+void Session::LeaveForNextAccess() {
+    if (accessActive_) EndAccess("abandoned");
+    if (busy()) phase_ = Phase::kIdle;
+}
+
+void Session::OnAttributes(wire::Reader body) {
+    LeaveForNextAccess();
+    const StatusValue status = DecodeAttributes(body, &attributes_);
+    if (status != kOk) return Fail(status);
+    hasAttributes_ = true;
+}
+
+void Session::OnDateAndTime(wire::Reader body) {
+    LeaveForNextAccess();
+    const StatusValue status = DecodeDateAndTime(body, &dates_);
+    if (status != kOk) return Fail(status);
+    hasDates_ = true;
+}
+
+void Session::OnAccess(wire::Reader body) {
+    LeaveForNextAccess();
+    phase_ = Phase::kIdle;
+    const StatusValue decoded = DecodeAccess(body, &access_);
+    accessActive_ = true;
+    operation_ = "access";
+    bytes_ = 0;
+    if (decoded != kOk) return Fail(decoded);
+
+    FileSpec spec;
+    const SpecError specError = ParseFileSpec(access_.fileSpec, personality_, &spec);
+    switch (access_.accfunc) {
+        case kAccOpen: operation_ = "open"; break;
+        case kAccCreate: operation_ = (access_.fac & kFacPut) != 0 ? "upload" : "md"; break;
+        case kAccRename: operation_ = "rename"; break;
+        case kAccErase: operation_ = "delete"; break;
+        case kAccDirectory: operation_ = "dir"; break;
+        case kAccSubmit: operation_ = "submit"; break;
+        default: return Fail(MessageError(kMacUnsupported, wire::kAccess, field::kAccFunc));
+    }
+    if (access_.accfunc == kAccRename) {
+        // Nothing is answered before the Name with the new name has come.
+        renameRefusal_ = settings_.readOnly ? kStatusPrivilege : StatusForSpecError(specError);
+        phase_ = Phase::kRenaming;
+        return;
+    }
+    if (specError != SpecError::kNone) return Fail(StatusForSpecError(specError));
+    switch (access_.accfunc) {
+        case kAccOpen: return OpenExisting(spec);
+        case kAccCreate: return (access_.fac & kFacPut) != 0 ? CreateUpload(spec) : MakeDirectory(spec);
+        case kAccErase: return Erase(spec);
+        case kAccDirectory: return List(spec);
+        case kAccSubmit: return Submit(spec);
+        default: break;
+    }
+}
+
+void Session::OpenExisting(const FileSpec& spec) {
+    const StatusValue status = settings_.tree->OpenEntry(spec, &file_);
+    if (status != kOk) return Fail(status);
+    presentation_ = PresentFile(personality_, file_.realName, image(), Purpose::kDescribe);
+    Describe(file_.info, file_.directory, file_.realName, file_.isDirectory, presentation_);
+    phase_ = Phase::kOpened;
+}
+
+void Session::CreateUpload(const FileSpec& spec) {
+    if (settings_.readOnly) return Fail(kStatusPrivilege);
+    CreateTarget target;
+    StatusValue status = settings_.tree->FindCreateTarget(spec, &target);
+    if (status != kOk) return Fail(status);
+    const std::vector<std::string> directory = target.parent.names();
+    status = upload_->Create(std::move(target), StoresRecordsAsLines(personality_, image()), settings_.newFileMode);
+    if (status != kOk) return Fail(status);
+    receiveFailure_ = kOk;
+    struct stat info {};
+    info.st_mode = S_IFREG | settings_.newFileMode;
+    info.st_uid = ::geteuid();
+    info.st_mtime = ::time(nullptr);
+    time_t sent;
+    if (hasDates_ && (ParseDate(dates_.rdt, &sent) || ParseDate(dates_.cdt, &sent))) info.st_mtime = sent;
+    presentation_ = PresentFile(personality_, upload_->targetName(), image(), Purpose::kDescribe);
+    Describe(info, directory, upload_->targetName(), false, presentation_);
+    phase_ = Phase::kCreated;
+}
+
+void Session::MakeDirectory(const FileSpec& spec) {
+    if (settings_.readOnly) return Fail(kStatusPrivilege);
+    const StatusValue status = settings_.tree->MakeDirectory(spec);
+    if (status != kOk) return Fail(status);
+    Succeed();
+}
+
+void Session::Erase(const FileSpec& spec) {
+    if (settings_.readOnly) return Fail(kStatusPrivilege);
+    size_t removed = 0;
+    const StatusValue status = settings_.tree->Remove(spec, &removed);
+    bytes_ = removed;  // the log counts the entries removed
+    if (status != kOk) return Fail(status);
+    Succeed();
+}
+
+void Session::Submit(const FileSpec& spec) {
+    if (settings_.submitter == nullptr) return Fail(MessageError(kMacUnsupported, wire::kAccess, field::kAccFunc));
+    StatusValue status = settings_.tree->OpenEntry(spec, &file_);
+    if (status != kOk) return Fail(status);
+    if (file_.isDirectory) return Fail(kStatusProtected);
+    bytes_ = static_cast<uint64_t>(file_.info.st_size);
+    status = settings_.submitter->Hand(file_.fd.get(), settings_.tree->RealPath(file_.directory, file_.realName),
+                                       file_.realName, peer_.user);
+    if (status != kOk) return Fail(status);
+    Succeed();
+}
+
+void Session::List(const FileSpec& spec) {
+    const StatusValue status = settings_.tree->List(spec, &listing_);
+    if (status != kOk) return Fail(status);
+    // Nothing matched: "file not found" alone, which the client reports.
+    if (listing_.entries.empty()) return Fail(kStatusFileNotFound);
+    outbox_.Put(wire::kName, 260, [&](wire::Writer& w) { EncodeName(w, kNameVolume, kVolumeName); });
+    const std::string directory = PresentedDirectory(personality_, listing_.directory);
+    outbox_.Put(wire::kName, 260, [&](wire::Writer& w) { EncodeName(w, kNameDirectory, directory); });
+    nextEntry_ = 0;
+    ContinueListing();
+}
+
+void Session::ContinueListing() {
+    while (nextEntry_ < listing_.entries.size() && !outbox_.failed()) {
+        const ListedEntry& entry = listing_.entries[nextEntry_++];
+        outbox_.Put(wire::kName, 260, [&](wire::Writer& w) { EncodeName(w, kNameFile, entry.presentedName); });
+        if (entry.status != kOk) {
+            // The client notes the error and asks for the next entry.
+            SendStatus(entry.status);
+            phase_ = Phase::kListing;
+            return;
+        }
+        const bool isDirectory = S_ISDIR(entry.info.st_mode);
+        const Presentation presentation = PresentFile(personality_, entry.realName, false, Purpose::kDescribe);
+        Describe(entry.info, listing_.directory, entry.realName, isDirectory, presentation);
+    }
+    bytes_ = listing_.entries.size();  // the log counts the entries listed
+    Succeed();
+}
+
+void Session::Describe(const struct stat& info, const std::vector<std::string>& directory,
+                       const std::string& realName, bool isDirectory, const Presentation& presentation) {
+    const bool asked = access_.hasDisplay;
+    if (!asked || access_.Displays(kDisplayAttributes)) {
+        FileAttributes attributes;
+        attributes.presentation = presentation;
+        attributes.isDirectory = isDirectory;
+        attributes.size = static_cast<uint64_t>(info.st_size);
+        outbox_.Put(wire::kAttributes, 64, [&](wire::Writer& w) { EncodeAttributes(w, attributes); });
+    }
+    if (asked && access_.Displays(kDisplayDates)) {
+        outbox_.Put(wire::kDateAndTime, 64, [&](wire::Writer& w) { EncodeDateAndTime(w, info.st_mtime); });
+    }
+    if (asked && access_.Displays(kDisplayProtection)) {
+        const std::string owner = OwnerName(info.st_uid);
+        const AccessCodes codes = CodesForMode(info.st_mode);
+        outbox_.Put(wire::kProtection, 64, [&](wire::Writer& w) { EncodeProtection(w, owner, codes); });
+    }
+    if (asked && access_.Displays(kDisplayName)) {
+        const std::string name = PresentedSpec(personality_, directory, realName, isDirectory);
+        outbox_.Put(wire::kName, 260, [&](wire::Writer& w) { EncodeName(w, kNameFileSpec, name); });
+    }
+    SendAcknowledge();
+}
+
+void Session::OnControl(wire::Reader body) {
+    ControlMessage control;
+    const StatusValue status = DecodeControl(body, &control);
+    if (phase_ == Phase::kWindDown) return;
+    if (status != kOk) return Fail(status);
+    const bool upload = upload_->active();
+    switch (phase_) {
+        case Phase::kOpened:
+        case Phase::kCreated:
+            if (control.ctlfunc != kCtlConnect) return OutOfOrder(wire::kControl);
+            SendAcknowledge();
+            phase_ = Phase::kConnected;
+            return;
+        case Phase::kConnected:
+        case Phase::kSent:
+            if (control.ctlfunc == kCtlConnect) return SendAcknowledge();
+            if (control.ctlfunc == kCtlGet && !upload) return StartSending(control);
+            if (control.ctlfunc == kCtlPut && upload) {
+                phase_ = Phase::kReceiving;
+                return;
+            }
+            if (control.ctlfunc == kCtlPut) return StartAppending();
+            return Fail(MessageError(kMacUnsupported, wire::kControl, field::kCtlFunc));
+        default: return OutOfOrder(wire::kControl);
+    }
+}
+
+void Session::StartSending(const ControlMessage& control) {
+    if (file_.isDirectory) return Fail(kStatusProtected);
+    // A copy asks with record options (CTLMENU 0x08); a record read without,
+    // and tells its buffer size (USZ).
+    const bool copy = control.hasRop;
+    operation_ = copy ? "download" : "read";
+    presentation_ = PresentFile(personality_, file_.realName, image(), copy ? Purpose::kCopy : Purpose::kRecordRead);
+    const size_t prefix = presentation_.printControls ? sizeof kPrintControls : 0;
+    recordLimit_ = outbox_.MaxRecord(prefix);
+    // Stream lines are cut to fit the reader's buffer and its NUL (the text
+    // read is the same); a line the client ends with CR LF stays whole, and
+    // the client hands it out in pieces.
+    if (!copy && control.hasUsz && presentation_.keepNewline && control.usz > 1 && control.usz - 1u < recordLimit_) {
+        recordLimit_ = control.usz - 1u;
+    }
+    if (::lseek(file_.fd.get(), 0, SEEK_SET) < 0) return Fail(StatusForErrno(errno, Stage::kRead));
+    reader_->Start(file_.fd.get(), presentation_);
+    bytes_ = 0;
+    phase_ = Phase::kSending;
+}
+
+void Session::StartAppending() {
+    operation_ = "write";
+    bytes_ = 0;
+    receiveFailure_ = kOk;
+    if (settings_.readOnly || (access_.fac & kFacPut) == 0) {
+        receiveFailure_ = kStatusPrivilege;
+    } else {
+        receiveFailure_ = settings_.tree->OpenForAppend(file_, &appendFd_);
+    }
+    phase_ = Phase::kAppending;
+}
+
+void Session::Pump() {
+    if (phase_ != Phase::kSending) return;
+    const size_t prefixLength = presentation_.printControls ? sizeof kPrintControls : 0;
+    const uint8_t* prefix = prefixLength != 0 ? kPrintControls : nullptr;
+    const uint64_t blocks = outbox_.blocksSent();
+    // Records until one block has gone out, so that the connection can look
+    // for an Access Complete between blocks.
+    while (outbox_.blocksSent() == blocks) {
+        uint8_t* record = outbox_.BeginData(prefix, prefixLength, recordLimit_);
+        if (record == nullptr) return;
+        size_t length = 0;
+        int error = 0;
+        const RecordReader::Result result = reader_->Next(record, recordLimit_, &length, &error);
+        bytes_ = reader_->consumed();
+        if (result == RecordReader::Result::kRecord) {
+            outbox_.EndData(length);
+            // The end-of-file Status shares the last record's block when it can.
+            if (!reader_->exhausted()) continue;
+        }
+        if (result == RecordReader::Result::kError) {
+            Fail(StatusForErrno(error, Stage::kRead));
+        } else {
+            SendStatus(kStatusEndOfFile);
+            phase_ = Phase::kSent;
+        }
+        outbox_.Flush();
+        return;
+    }
+    // The records behind the block that went out wait for the next call.
+}
+
+void Session::OnContinueTransfer(wire::Reader body) {
+    uint8_t confunc = 0;
+    const StatusValue status = DecodeContinueTransfer(body, &confunc);
+    // A client that cannot finish an upload (its local file failed) winds
+    // the access down: what it sent is dropped, the old target stays, and
+    // its Access Complete is answered.
+    if (phase_ == Phase::kReceiving && status == kOk && confunc == kConAbort) {
+        EndAccess("discarded");
+        phase_ = Phase::kWindDown;
+        return;
+    }
+    if (phase_ != Phase::kListing) return;  // elsewhere it only precedes an Access Complete
+    if (status != kOk) return Fail(status);
+    if (confunc == kConAbort) {
+        EndAccess("aborted");
+        phase_ = Phase::kWindDown;
+        return;
+    }
+    phase_ = Phase::kIdle;
+    ContinueListing();
+}
+
+void Session::OnAccessComplete(wire::Reader body) {
+    AccessCompleteMessage complete;
+    const StatusValue status = DecodeAccessComplete(body, &complete);
+    if (status != kOk) return Fail(status);
+    switch (phase_) {
+        case Phase::kOpened:
+        case Phase::kConnected:
+        case Phase::kSending:
+        case Phase::kSent: return CloseExisting(complete);
+        case Phase::kAppending:
+            appendFd_.Reset();
+            if (receiveFailure_ != kOk) return Fail(receiveFailure_);
+            return Succeed();
+        case Phase::kReceiving:
+            if (complete.cmpfunc == kCmpClose) return CommitUpload();
+            SendAccessComplete();
+            EndAccess("discarded");
+            phase_ = Phase::kIdle;
+            return;
+        case Phase::kChanging:
+            if (complete.cmpfunc == kCmpChangeEnd) return ChangeProtection();
+            Succeed();
+            return;
+        case Phase::kWindDown:
+            SendAccessComplete();
+            phase_ = Phase::kIdle;
+            return;
+        default:
+            // Idle (an Abort with nothing open), or an access given up
+            // before its data phase: answered, nothing kept.
+            SendAccessComplete();
+            if (accessActive_) EndAccess(phase_ == Phase::kCreated ? "abandoned" : "aborted");
+            phase_ = Phase::kIdle;
+            return;
+    }
+}
+
+void Session::CloseExisting(const AccessCompleteMessage& complete) {
+    if (complete.cmpfunc == kCmpChangeBegin && (phase_ == Phase::kOpened || phase_ == Phase::kConnected)) {
+        // Access Complete, Protection, Access Complete: nothing is answered
+        // before the last of them.
+        operation_ = "set-protection";
+        hasProtection_ = false;
+        phase_ = Phase::kChanging;
+        return;
+    }
+    if (phase_ == Phase::kSending) {
+        // An abort in the middle of the records.
+        SendAccessComplete();
+        EndAccess("aborted");
+        phase_ = Phase::kIdle;
+        return;
+    }
+    if ((complete.fop[kFopSpoolByte] & kFopSpoolBit) != 0) {
+        operation_ = "print";
+        if (settings_.printer == nullptr) {
+            return Fail(MessageError(kMacUnsupported, wire::kAccessComplete, field::kCmpFop));
+        }
+        if (file_.isDirectory) return Fail(kStatusProtected);
+        bytes_ = static_cast<uint64_t>(file_.info.st_size);
+        const StatusValue status = settings_.printer->Hand(
+            file_.fd.get(), settings_.tree->RealPath(file_.directory, file_.realName), file_.realName, peer_.user);
+        if (status != kOk) return Fail(status);
+    }
+    Succeed();
+}
+
+void Session::CommitUpload() {
+    StatusValue status = receiveFailure_;
+    if (status == kOk) {
+        time_t modified;
+        const bool dated = hasDates_ && (ParseDate(dates_.rdt, &modified) || ParseDate(dates_.cdt, &modified));
+        bytes_ = upload_->bytes();
+        status = upload_->Commit(dated ? &modified : nullptr);
+    }
+    if (status != kOk) return Fail(status);
+    Succeed();
+}
+
+void Session::ChangeProtection() {
+    if (settings_.readOnly) return Fail(kStatusPrivilege);
+    if (hasProtection_) {
+        // The owner cannot be changed; naming the present one is no change.
+        if ((protection_.menu & 0x01) != 0 && !protection_.owner.empty() &&
+            protection_.owner != OwnerName(file_.info.st_uid)) {
+            return Fail(kStatusPrivilege);
+        }
+        AccessCodes codes;
+        codes.owner = protection_.owner_access;
+        codes.group = protection_.group;
+        codes.world = protection_.world;
+        const mode_t mode = ModeForCodes(file_.info.st_mode, protection_.menu, codes);
+        if (::fchmod(file_.fd.get(), mode) != 0) return Fail(StatusForErrno(errno, Stage::kWrite));
+    }
+    Succeed();
+}
+
+void Session::OnData(wire::Reader body) {
+    if (phase_ == Phase::kWindDown) return;
+    if (phase_ != Phase::kReceiving && phase_ != Phase::kAppending) return OutOfOrder(wire::kData);
+    DataMessage data;
+    const StatusValue status = DecodeData(body, &data);
+    // The client reads nothing while it sends: a failure is told at its
+    // Access Complete.
+    if (status != kOk && receiveFailure_ == kOk) receiveFailure_ = status;
+    if (receiveFailure_ != kOk) return;
+    if (phase_ == Phase::kReceiving) {
+        receiveFailure_ = upload_->Write(data.record, data.length);
+        return;
+    }
+    receiveFailure_ = AppendRecord(appendFd_.get(), data.record, data.length,
+                                   StoresRecordsAsLines(personality_, image()));
+    if (receiveFailure_ == kOk) bytes_ += data.length;
+}
+
+void Session::OnProtection(wire::Reader body) {
+    ProtectionMessage message;
+    const StatusValue status = DecodeProtection(body, &message);
+    if (phase_ == Phase::kWindDown || phase_ == Phase::kIdle) return;
+    if (phase_ != Phase::kChanging) return OutOfOrder(wire::kProtection);
+    if (status != kOk) return Fail(status);
+    protection_ = std::move(message);
+    hasProtection_ = true;
+}
+
+void Session::OnName(wire::Reader body) {
+    if (phase_ == Phase::kWindDown) return;
+    if (phase_ != Phase::kRenaming) return OutOfOrder(wire::kName);
+    NameMessage name;
+    const StatusValue status = DecodeName(body, &name);
+    if (status != kOk) return Fail(status);
+    Rename(name);
+}
+
+void Session::Rename(const NameMessage& name) {
+    if (renameRefusal_ != kOk) return Fail(renameRefusal_);
+    FileSpec from;
+    FileSpec to;
+    ParseFileSpec(access_.fileSpec, personality_, &from);
+    const SpecError error = ParseFileSpec(name.name, personality_, &to);
+    if (error != SpecError::kNone) return Fail(StatusForSpecError(error));
+    const StatusValue status = settings_.tree->Rename(from, to);
+    if (status != kOk) return Fail(status);
+    Succeed();
+}
+
+void Session::SendStatus(StatusValue status) {
+    outbox_.Put(wire::kStatus, 2, [&](wire::Writer& w) { EncodeStatus(w, status); });
+}
+
+void Session::SendAcknowledge() { outbox_.PutEmpty(wire::kAcknowledge); }
+
+void Session::SendAccessComplete() {
+    outbox_.Put(wire::kAccessComplete, 1, [](wire::Writer& w) { EncodeAccessComplete(w); });
+}
+
+void Session::Fail(StatusValue status) {
+    SendStatus(status);
+    if (accessActive_) EndAccess(Outcome(status));
+    if (phase_ != Phase::kUnconfigured) phase_ = Phase::kWindDown;
+}
+
+void Session::OutOfOrder(uint8_t type) {
+    if (phase_ == Phase::kWindDown) return;
+    Fail(SyncError(type));
+    dropRestOfBlock_ = true;
+}
+
+void Session::Succeed() {
+    SendAccessComplete();
+    EndAccess("ok");
+    phase_ = Phase::kIdle;
+}
+
+void Session::EndAccess(const std::string& outcome) {
+    if (!accessActive_) return;
+    accessActive_ = false;
+    if (settings_.log != nullptr) {
+        settings_.log->Operation(peer_.address, peer_.user, operation_, access_.fileSpec, outcome, bytes_);
+    }
+    upload_->Discard();
+    appendFd_.Reset();
+    file_ = OpenedFile{};
+    listing_ = ListingResult{};
+    hasAttributes_ = hasDates_ = hasProtection_ = false;
+}
+
+}  // namespace zeld

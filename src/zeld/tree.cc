@@ -1,0 +1,541 @@
+#include "zeld/tree.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+
+#include "zeld/wildcard.h"
+
+namespace zeld {
+namespace {
+
+constexpr size_t kMaxDepth = 64;     // directory levels one lookup may hold open
+constexpr int kMaxLinks = 40;        // links one lookup may follow
+constexpr size_t kMaxLinkText = 4096;
+constexpr std::string_view kStagingPrefix = ".zeld-";
+
+// One step of a lookup. `exact`: a real name from a link's target, taken
+// as it is; otherwise a client's name, which the records personality maps
+// without regard to case. ".." (only from a target) climbs the chain; "."
+// as the last step stands for the directory reached.
+struct Part {
+    std::string name;
+    bool exact = false;
+    bool directoryOnly = false;
+};
+
+std::string Upper(std::string_view text) {
+    std::string upper(text);
+    for (char& c : upper) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return upper;
+}
+
+// A records pattern as the listing compares it: upper case, no version,
+// and a name without a type stands for every type ("FOO" is "FOO.*").
+std::string RecordsPatternKey(std::string_view pattern) {
+    std::string key = Upper(pattern.substr(0, pattern.find(';')));
+    if (key.find('.') == std::string::npos) key += ".*";
+    return key;
+}
+
+// Calls `visit(name, type)` for every entry of the directory at `dirFd`
+// other than "." and "..". False with errno when it cannot be read.
+template <typename Visit>
+bool ForEachEntry(int dirFd, Visit visit) {
+    const int readable = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (readable < 0) return false;
+    DIR* dir = ::fdopendir(readable);
+    if (dir == nullptr) {
+        const int error = errno;
+        ::close(readable);
+        errno = error;
+        return false;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        if (!visit(std::string(name), entry->d_type)) break;
+    }
+    ::closedir(dir);
+    return true;
+}
+
+// Whether an entry of this type may be a directory (links may lead to one).
+bool MaybeDirectory(int dirFd, const std::string& name, unsigned char type) {
+    if (type == DT_DIR || type == DT_LNK) return true;
+    if (type != DT_UNKNOWN) return false;
+    struct stat info;
+    return ::fstatat(dirFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+           (S_ISDIR(info.st_mode) || S_ISLNK(info.st_mode));
+}
+
+// The real name `part` stands for in the directory at `dirFd`: the name
+// itself when an entry has it; else, for a client's name in the records
+// personality, the first (in byte order) entry with the same comparison
+// key. False with errno (ENOENT when nothing fits).
+bool MapName(Personality personality, int dirFd, const Part& part, std::string* real, struct stat* info) {
+    if (::fstatat(dirFd, part.name.c_str(), info, AT_SYMLINK_NOFOLLOW) == 0) {
+        *real = part.name;
+        return true;
+    }
+    if (errno != ENOENT || part.exact || personality == Personality::kStream) return false;
+
+    const std::string wanted = ComparisonKey(personality, part.name, false);
+    std::string best;
+    const bool listed = ForEachEntry(dirFd, [&](const std::string& name, unsigned char type) {
+        if (Tree::IsStagingName(name)) return true;
+        const bool maybeDirectory = MaybeDirectory(dirFd, name, type);
+        if (part.directoryOnly && !maybeDirectory) return true;
+        const bool fits = ComparisonKey(personality, name, false) == wanted ||
+                          (maybeDirectory && ComparisonKey(personality, name, true) == wanted);
+        if (fits && (best.empty() || name < best)) best = name;
+        return true;
+    });
+    if (!listed) return false;
+    if (best.empty() || ::fstatat(dirFd, best.c_str(), info, AT_SYMLINK_NOFOLLOW) != 0) {
+        errno = ENOENT;
+        return false;
+    }
+    *real = best;
+    return true;
+}
+
+// The steps of a link's target, in front of the steps still to come.
+StatusValue ExpandLink(int dirFd, const std::string& name, std::deque<Part>* parts) {
+    char text[kMaxLinkText];
+    const ssize_t length = ::readlinkat(dirFd, name.c_str(), text, sizeof text);
+    if (length < 0) return StatusForErrno(errno, Stage::kOpen);
+    if (length == 0 || static_cast<size_t>(length) == sizeof text) return kStatusFileNotFound;
+    const std::string_view target(text, static_cast<size_t>(length));
+    if (target.front() == '/') return kStatusPrivilege;  // absolute: not beneath the root
+    std::vector<Part> steps;
+    size_t start = 0;
+    while (start <= target.size()) {
+        size_t slash = target.find('/', start);
+        if (slash == std::string_view::npos) slash = target.size();
+        const std::string_view step = target.substr(start, slash - start);
+        if (!step.empty() && step != ".") steps.push_back(Part{std::string(step), true, false});
+        start = slash + 1;
+    }
+    if (steps.empty() || steps.back().name == "..") steps.push_back(Part{".", true, false});
+    parts->insert(parts->begin(), steps.begin(), steps.end());
+    return kOk;
+}
+
+// Walks `parts` down from `chain`: every step but the last must reach a
+// directory; the last is looked up and, when it is a link and `followLast`
+// is set, followed. On success `found` holds the last entry (which may not
+// exist) and the chain of its directory.
+StatusValue Walk(Personality personality, Chain chain, std::deque<Part> parts, bool followLast, Found* found) {
+    int links = 0;
+    while (!parts.empty()) {
+        const Part part = std::move(parts.front());
+        parts.pop_front();
+        const bool last = parts.empty();
+        if (part.name == "..") {
+            if (chain.atRoot()) return kStatusPrivilege;
+            chain.Pop();
+            if (last) parts.push_back(Part{".", true, false});
+            continue;
+        }
+        if (part.name == ".") {
+            if (!last) continue;
+            // The entry is the directory reached itself.
+            if (chain.atRoot()) return kStatusPrivilege;
+            found->name = chain.names().back();
+            chain.Pop();
+            if (::fstatat(chain.fd(), found->name.c_str(), &found->info, AT_SYMLINK_NOFOLLOW) != 0) {
+                return StatusForErrno(errno, Stage::kOpen);
+            }
+            found->exists = true;
+            found->parent = std::move(chain);
+            return kOk;
+        }
+        if (!part.exact && Tree::IsStagingName(part.name)) return kStatusPrivilege;
+
+        std::string real;
+        struct stat info;
+        if (!MapName(personality, chain.fd(), part, &real, &info)) {
+            const int error = errno;
+            if (error == ENOENT && last) {
+                found->name = part.name;
+                found->exists = false;
+                found->parent = std::move(chain);
+                return kOk;
+            }
+            return error == ENOENT ? kStatusDirectoryNotFound : StatusForErrno(error, Stage::kOpen);
+        }
+        if (S_ISLNK(info.st_mode) && (!last || followLast)) {
+            if (++links > kMaxLinks) return kStatusPrivilege;
+            const StatusValue expanded = ExpandLink(chain.fd(), real, &parts);
+            if (expanded != kOk) return expanded;
+            continue;
+        }
+        if (last) {
+            found->name = real;
+            found->exists = true;
+            found->info = info;
+            found->parent = std::move(chain);
+            return kOk;
+        }
+        if (!S_ISDIR(info.st_mode)) return kStatusDirectoryNotFound;
+        UniqueFd next(::openat(chain.fd(), real.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!next.valid()) {
+            const int error = errno;
+            return error == ENOENT || error == ENOTDIR || error == ELOOP ? kStatusDirectoryNotFound
+                                                                          : StatusForErrno(error, Stage::kOpen);
+        }
+        if (!chain.Push(std::move(next), real)) return kStatusBadDirectoryName;
+    }
+    return kStatusPrivilege;  // no steps: the root itself is no entry
+}
+
+std::deque<Part> DirectoryParts(const std::vector<std::string>& directories) {
+    std::deque<Part> parts;
+    for (const std::string& directory : directories) parts.push_back(Part{directory, false, true});
+    return parts;
+}
+
+// The steps of a specification. A directory form ("[A.B]", "a/b/") names
+// its last directory.
+std::deque<Part> SpecParts(const FileSpec& spec) {
+    std::deque<Part> parts = DirectoryParts(spec.directories);
+    if (!spec.name.empty()) parts.push_back(Part{spec.name, false, false});
+    return parts;
+}
+
+// Descends from `chain` into its entry `name`, a directory.
+StatusValue Descend(Chain* chain, const std::string& name) {
+    UniqueFd next(::openat(chain->fd(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!next.valid()) return StatusForErrno(errno, Stage::kOpen);
+    return chain->Push(std::move(next), name) ? kOk : kStatusBadDirectoryName;
+}
+
+// What a listing shows of the entry `name` of `chain`: its own status, or
+// for a link the status of what it leads to beneath the root.
+StatusValue DescribeEntry(Personality personality, const Chain& chain, const std::string& name, struct stat* info) {
+    if (::fstatat(chain.fd(), name.c_str(), info, AT_SYMLINK_NOFOLLOW) != 0) return StatusForErrno(errno, Stage::kOpen);
+    if (S_ISLNK(info->st_mode)) {
+        Chain from;
+        if (!chain.Clone(&from)) return StatusForErrno(errno, Stage::kOpen);
+        Found target;
+        const StatusValue status = Walk(personality, std::move(from), {Part{name, true, false}}, true, &target);
+        if (status != kOk) return status;
+        if (!target.exists) return kStatusFileNotFound;  // a link to nothing
+        *info = target.info;
+    }
+    return S_ISREG(info->st_mode) || S_ISDIR(info->st_mode) ? kOk : kStatusPrivilege;
+}
+
+// A directory form ("[A.B]", "a/b/") as the entry it names: B in [A].
+// False for the root, which is no entry.
+bool NamedEntry(const FileSpec& spec, FileSpec* entry) {
+    *entry = spec;
+    if (!entry->name.empty()) return true;
+    if (entry->directories.empty()) return false;
+    entry->name = entry->directories.back();
+    entry->directories.pop_back();
+    return true;
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+}  // namespace
+
+Chain::Chain(UniqueFd root) { fds_.push_back(std::move(root)); }
+
+bool Chain::Push(UniqueFd fd, std::string name) {
+    if (fds_.size() > kMaxDepth) return false;
+    fds_.push_back(std::move(fd));
+    names_.push_back(std::move(name));
+    return true;
+}
+
+void Chain::Pop() {
+    if (fds_.size() <= 1) return;
+    fds_.pop_back();
+    names_.pop_back();
+}
+
+bool Chain::Clone(Chain* copy) const {
+    Chain clone;
+    for (const UniqueFd& fd : fds_) {
+        UniqueFd duplicate(::fcntl(fd.get(), F_DUPFD_CLOEXEC, 0));
+        if (!duplicate.valid()) return false;
+        clone.fds_.push_back(std::move(duplicate));
+    }
+    clone.names_ = names_;
+    *copy = std::move(clone);
+    return true;
+}
+
+std::unique_ptr<Tree> Tree::Open(const std::string& root, Personality personality, std::string* error) {
+    std::unique_ptr<Tree> tree(new Tree);
+    char* real = ::realpath(root.c_str(), nullptr);
+    if (real == nullptr) {
+        *error = "cannot find the root " + root + ": " + std::strerror(errno);
+        return nullptr;
+    }
+    tree->rootPath_ = real;
+    std::free(real);
+    tree->root_.Reset(::open(tree->rootPath_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!tree->root_.valid()) {
+        *error = "cannot open the root " + root + ": " + std::strerror(errno);
+        return nullptr;
+    }
+    tree->personality_ = personality;
+    return tree;
+}
+
+bool Tree::IsStagingName(const std::string& name) { return name.compare(0, kStagingPrefix.size(), kStagingPrefix) == 0; }
+
+bool Tree::RootChain(Chain* chain) const {
+    UniqueFd root(::fcntl(root_.get(), F_DUPFD_CLOEXEC, 0));
+    if (!root.valid()) return false;
+    *chain = Chain(std::move(root));
+    return true;
+}
+
+StatusValue Tree::ReachDirectory(const std::vector<std::string>& directories, Chain* chain) const {
+    if (!RootChain(chain)) return StatusForErrno(errno, Stage::kOpen);
+    if (directories.empty()) return kOk;
+    Found found;
+    const StatusValue status = Walk(personality_, std::move(*chain), DirectoryParts(directories), true, &found);
+    if (status != kOk) return status;
+    if (!found.exists || !S_ISDIR(found.info.st_mode)) return kStatusDirectoryNotFound;
+    *chain = std::move(found.parent);
+    return Descend(chain, found.name);
+}
+
+std::string Tree::RealPath(const std::vector<std::string>& directory, const std::string& name) const {
+    std::string path = rootPath_;
+    for (const std::string& part : directory) path += "/" + part;
+    if (!name.empty()) path += "/" + name;
+    return path;
+}
+
+StatusValue Tree::Find(const FileSpec& spec, bool followLast, Found* found) const {
+    Chain chain;
+    if (!RootChain(&chain)) return StatusForErrno(errno, Stage::kOpen);
+    return Walk(personality_, std::move(chain), SpecParts(spec), followLast, found);
+}
+
+StatusValue Tree::OpenEntry(const FileSpec& spec, OpenedFile* file) const {
+    if (spec.wildcard) return kStatusBadWildcard;
+    Found found;
+    const StatusValue status = Find(spec, true, &found);
+    if (status != kOk) return status;
+    if (!found.exists) return spec.namesDirectory ? kStatusDirectoryNotFound : kStatusFileNotFound;
+
+    int flags = O_RDONLY | O_NOFOLLOW | O_CLOEXEC;
+    if (S_ISDIR(found.info.st_mode)) {
+        flags |= O_DIRECTORY;
+    } else if (S_ISREG(found.info.st_mode)) {
+        flags |= O_NONBLOCK;  // cleared below; no wait if it became a device
+    } else {
+        return kStatusPrivilege;  // devices, pipes and sockets are not served
+    }
+    UniqueFd fd(::openat(found.parent.fd(), found.name.c_str(), flags));
+    if (!fd.valid()) return StatusForErrno(errno, Stage::kOpen);
+    struct stat info;
+    if (::fstat(fd.get(), &info) != 0) return StatusForErrno(errno, Stage::kOpen);
+    if (!SameFile(info, found.info)) return kStatusLocked;  // replaced while we looked
+    if (S_ISREG(info.st_mode)) {
+        ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
+        if (::flock(fd.get(), LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK) return kStatusLocked;
+    }
+    file->parent.Reset(::fcntl(found.parent.fd(), F_DUPFD_CLOEXEC, 0));
+    if (!file->parent.valid()) return StatusForErrno(errno, Stage::kOpen);
+    file->fd = std::move(fd);
+    file->info = info;
+    file->realName = found.name;
+    file->directory = found.parent.names();
+    file->isDirectory = S_ISDIR(info.st_mode);
+    return kOk;
+}
+
+StatusValue Tree::OpenForAppend(const OpenedFile& file, UniqueFd* fd) const {
+    if (file.isDirectory) return kStatusProtected;
+    UniqueFd opened(::openat(file.parent.get(), file.realName.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC));
+    if (!opened.valid()) return StatusForErrno(errno, Stage::kOpen);
+    struct stat info;
+    if (::fstat(opened.get(), &info) != 0) return StatusForErrno(errno, Stage::kOpen);
+    if (!SameFile(info, file.info)) return kStatusLocked;  // replaced since it was opened
+    *fd = std::move(opened);
+    return kOk;
+}
+
+StatusValue Tree::FindCreateTarget(const FileSpec& spec, CreateTarget* target) const {
+    if (spec.wildcard) return kStatusBadWildcard;
+    if (spec.name.empty()) return kStatusProtected;  // a directory
+    Found found;
+    const StatusValue status = Find(spec, true, &found);
+    if (status != kOk) return status;
+    if (found.exists) {
+        if (S_ISDIR(found.info.st_mode)) return kStatusProtected;
+        if (!S_ISREG(found.info.st_mode)) return kStatusPrivilege;
+        target->existingMode = found.info.st_mode & 07777;
+    }
+    target->exists = found.exists;
+    target->name = found.exists ? found.name : NameToCreate(personality_, found.name, false);
+    target->parent = std::move(found.parent);
+    return kOk;
+}
+
+StatusValue Tree::Remove(const FileSpec& spec, size_t* removed) const {
+    *removed = 0;
+    if (!spec.wildcard) {
+        Found found;
+        const StatusValue status = Find(spec, false, &found);
+        if (status != kOk) return status;
+        if (!found.exists) return spec.namesDirectory ? kStatusDirectoryNotFound : kStatusFileNotFound;
+        const int flags = S_ISDIR(found.info.st_mode) ? AT_REMOVEDIR : 0;
+        if (::unlinkat(found.parent.fd(), found.name.c_str(), flags) != 0) return StatusForErrno(errno, Stage::kOpen);
+        *removed = 1;
+        return kOk;
+    }
+
+    // A wildcard deletes the matching files of one directory, never a directory.
+    Chain chain;
+    const StatusValue reached = ReachDirectory(spec.directories, &chain);
+    if (reached != kOk) return reached;
+    const std::string pattern = personality_ == Personality::kRecords ? RecordsPatternKey(spec.name) : spec.name;
+    std::vector<std::string> victims;
+    const bool listed = ForEachEntry(chain.fd(), [&](const std::string& name, unsigned char type) {
+        if (IsStagingName(name) || type == DT_DIR) return true;
+        struct stat info;
+        if (::fstatat(chain.fd(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || S_ISDIR(info.st_mode)) return true;
+        if (WildcardMatch(pattern, ComparisonKey(personality_, name, false))) victims.push_back(name);
+        return victims.size() < kMaxListed;
+    });
+    if (!listed) return StatusForErrno(errno, Stage::kOpen);
+    if (victims.empty()) return kStatusFileNotFound;
+    std::sort(victims.begin(), victims.end());
+    for (const std::string& name : victims) {
+        if (::unlinkat(chain.fd(), name.c_str(), 0) != 0) return StatusForErrno(errno, Stage::kOpen);
+        ++*removed;
+    }
+    return kOk;
+}
+
+StatusValue Tree::MakeDirectory(const FileSpec& spec) const {
+    if (spec.wildcard) return kStatusBadWildcard;
+    FileSpec target;
+    if (!NamedEntry(spec, &target)) return kStatusFileExists;  // the root
+    Found found;
+    const StatusValue status = Find(target, false, &found);
+    if (status != kOk) return status;
+    if (found.exists) return kStatusFileExists;
+    const std::string name = NameToCreate(personality_, found.name, true);
+    if (name.empty() || IsStagingName(name)) return kStatusBadDirectoryName;
+    if (::mkdirat(found.parent.fd(), name.c_str(), 0777) != 0) return StatusForErrno(errno, Stage::kOpen);
+    return kOk;
+}
+
+StatusValue Tree::Rename(const FileSpec& from, const FileSpec& to) const {
+    if (from.wildcard || to.wildcard) return kStatusBadWildcard;
+    Found source;
+    StatusValue status = Find(from, false, &source);
+    if (status != kOk) return status;
+    if (!source.exists) return from.namesDirectory ? kStatusDirectoryNotFound : kStatusFileNotFound;
+    FileSpec destinationSpec;
+    if (!NamedEntry(to, &destinationSpec)) return kStatusPrivilege;
+    Found destination;
+    if ((status = Find(destinationSpec, false, &destination)) != kOk) return status;
+    const bool isDirectory = S_ISDIR(source.info.st_mode);
+    // The same entry under another spelling (records: a change of case) may
+    // be renamed; anything else in the way is kept.
+    if (destination.exists && !SameFile(destination.info, source.info)) return kStatusFileExists;
+    std::string name = NameToCreate(personality_, destinationSpec.name, isDirectory);
+    if (name.empty() || IsStagingName(name)) return kStatusBadDirectoryName;
+    if (::renameat2(source.parent.fd(), source.name.c_str(), destination.parent.fd(), name.c_str(),
+                    RENAME_NOREPLACE) == 0) {
+        return kOk;
+    }
+    if (errno == EEXIST && destination.exists) {
+        // A case-only rename of the same entry.
+        if (::renameat(source.parent.fd(), source.name.c_str(), destination.parent.fd(), name.c_str()) == 0) return kOk;
+    } else if (errno == EINVAL || errno == ENOSYS) {
+        // A file system without RENAME_NOREPLACE: check, then rename.
+        struct stat info;
+        if (::fstatat(destination.parent.fd(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+            !SameFile(info, source.info)) {
+            return kStatusFileExists;
+        }
+        if (::renameat(source.parent.fd(), source.name.c_str(), destination.parent.fd(), name.c_str()) == 0) return kOk;
+    }
+    return StatusForErrno(errno, Stage::kOpen);
+}
+
+StatusValue Tree::List(const FileSpec& spec, ListingResult* result) const {
+    *result = ListingResult{};
+    Chain chain;
+    if (!RootChain(&chain)) return StatusForErrno(errno, Stage::kOpen);
+    std::string pattern = spec.name.empty() ? "*" : spec.name;
+    const bool recordsDirectoryName =
+        personality_ == Personality::kRecords && Upper(spec.name).find(".DIR") != std::string::npos;
+
+    Found found;
+    StatusValue status = kOk;
+    bool exactName = false;  // one entry, by its real name
+    if (!spec.name.empty() && !spec.wildcard && !recordsDirectoryName) {
+        // A name without wildcard: what a directory holds, or the one file;
+        // else (records) a name without type stands for every type.
+        status = Find(spec, true, &found);
+        if (status != kOk) return status;
+        chain = std::move(found.parent);
+        if (found.exists && S_ISDIR(found.info.st_mode)) {
+            if ((status = Descend(&chain, found.name)) != kOk) return status;
+            pattern.assign(1, '*');  // (not = "*": a false -Wrestrict of GCC 12 at -O3)
+        } else if (found.exists) {
+            pattern = found.name;
+            exactName = true;
+        }
+    } else if ((status = ReachDirectory(spec.directories, &chain)) != kOk) {
+        return status;
+    }
+    const std::string recordsPattern = RecordsPatternKey(pattern);
+
+    std::vector<ListedEntry>& entries = result->entries;
+    const bool listed = ForEachEntry(chain.fd(), [&](const std::string& name, unsigned char) {
+        if (IsStagingName(name)) return true;
+        ListedEntry entry;
+        entry.realName = name;
+        entry.status = DescribeEntry(personality_, chain, name, &entry.info);
+        const bool isDirectory = entry.status == kOk && S_ISDIR(entry.info.st_mode);
+        bool matches;
+        if (exactName) {
+            matches = name == pattern;
+        } else if (personality_ == Personality::kRecords) {
+            matches = WildcardMatch(recordsPattern, ComparisonKey(personality_, name, isDirectory));
+        } else {
+            matches = WildcardMatch(pattern, name);
+        }
+        if (!matches) return true;
+        if (entries.size() == kMaxListed) {
+            result->truncated = true;
+            return false;
+        }
+        entry.presentedName = PresentedName(personality_, name, isDirectory);
+        entries.push_back(std::move(entry));
+        return true;
+    });
+    if (!listed) return StatusForErrno(errno, Stage::kOpen);
+    std::sort(entries.begin(), entries.end(), [](const ListedEntry& a, const ListedEntry& b) {
+        return a.presentedName != b.presentedName ? a.presentedName < b.presentedName : a.realName < b.realName;
+    });
+    result->directory = chain.names();
+    return kOk;
+}
+
+}  // namespace zeld

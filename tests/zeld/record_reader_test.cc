@@ -1,0 +1,75 @@
+// The cutting of files into records: lines with and without their line
+// ends, lines longer than a record, and pieces.
+#include "zeld/record_reader.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "support/test_paths.h"
+
+namespace zeld {
+namespace {
+
+std::vector<std::string> Cut(const std::string& content, const Presentation& presentation, size_t capacity) {
+    zeltest::ScratchDir scratch;
+    zeltest::WriteFile(scratch / "f", content);
+    const int fd = ::open((scratch / "f").c_str(), O_RDONLY);
+    RecordReader reader;
+    reader.Start(fd, presentation);
+    std::vector<std::string> records;
+    std::vector<uint8_t> buffer(capacity);
+    size_t length = 0;
+    int error = 0;
+    while (reader.Next(buffer.data(), capacity, &length, &error) == RecordReader::Result::kRecord) {
+        records.emplace_back(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(length));
+    }
+    EXPECT_TRUE(reader.exhausted());
+    EXPECT_EQ(reader.consumed(), content.size());
+    ::close(fd);
+    return records;
+}
+
+using Records = std::vector<std::string>;
+
+Presentation Lines(bool keepNewline) {
+    Presentation presentation;
+    presentation.lines = true;
+    presentation.keepNewline = keepNewline;
+    return presentation;
+}
+
+TEST(RecordCutting, RecordsLinesDropLineEndsOfEitherKind) {
+    EXPECT_EQ(Cut("a\r\nb\n\nc", Lines(false), 100), (Records{"a", "b", "", "c"}));
+    EXPECT_EQ(Cut("a\rb\n", Lines(false), 100), (Records{"a\rb"}));  // a lone CR is data
+    EXPECT_EQ(Cut("", Lines(false), 100), Records{});
+}
+
+TEST(RecordCutting, LongLinesGoOnInTheNextRecordAndAFullRecordTakesItsLineEnd) {
+    EXPECT_EQ(Cut("abcdefg\n", Lines(false), 3), (Records{"abc", "def", "g"}));
+    EXPECT_EQ(Cut("abc\ndef\r\n", Lines(false), 3), (Records{"abc", "def"}));
+}
+
+TEST(RecordCutting, StreamLinesKeepTheirNewline) {
+    EXPECT_EQ(Cut("ab\ncd", Lines(true), 100), (Records{"ab\n", "cd"}));
+    EXPECT_EQ(Cut("abcd\n", Lines(true), 3), (Records{"abc", "d\n"}));
+}
+
+TEST(RecordCutting, PiecesAreFullButTheLast) {
+    Presentation pieces;
+    pieces.pieceSize = 4;
+    EXPECT_EQ(Cut("abcdefghij", pieces, 100), (Records{"abcd", "efgh", "ij"}));
+    pieces.pieceSize = 0;  // as large as the record may be
+    EXPECT_EQ(Cut("abcdefghij", pieces, 6), (Records{"abcdef", "ghij"}));
+}
+
+TEST(RecordCutting, LinesLongerThanTheBufferAreCutCorrectly) {
+    const std::string line(100000, 'x');
+    const auto records = Cut(line + "\n" + "y\n", Lines(false), 32000);
+    ASSERT_EQ(records.size(), 5u);
+    EXPECT_EQ(records[3].size(), 100000u - 3 * 32000u);
+    EXPECT_EQ(records[4], "y");
+}
+
+}  // namespace
+}  // namespace zeld

@@ -1,0 +1,184 @@
+// Uploads as the client library makes them: the probe of the target, the
+// create, the raw records of a stream upload, the commit at Access
+// Complete, and what an upload that does not finish leaves behind.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "wire/message_types.h"
+#include "zeld_harness.h"
+
+namespace zeldtest {
+namespace {
+
+using zeltest::ReadFile;
+using zeltest::WriteFile;
+
+// The names in a directory, the server's temporary files included.
+std::vector<std::string> Entries(const std::string& directory) {
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(directory.c_str());
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The probe of a target that exists: open, connect, close.
+void Probe(SessionHarness& harness, const std::string& spec) {
+    ASSERT_EQ(harness.Send(client::Attributes() + client::Access(1, spec, 3, client::Display31())).back().type,
+              wire::kAcknowledge);
+    ASSERT_EQ(Types(harness.Send(client::ControlConnect())), (std::vector<uint8_t>{wire::kAcknowledge}));
+    ASSERT_EQ(Types(harness.Send(client::AccessComplete({0x01}))), (std::vector<uint8_t>{wire::kAccessComplete}));
+}
+
+// Create, connect, the data-phase Control: the records may follow.
+void Create(SessionHarness& harness, const std::string& spec, bool image = false) {
+    const auto reply = harness.Send(client::Attributes(image) + client::DateAndTime("05-MAR-98 14:07:09") +
+                                    client::Access(2, spec, 1, client::Display91()));
+    ASSERT_EQ(Types(reply), (std::vector<uint8_t>{wire::kAttributes, wire::kDateAndTime, wire::kName,
+                                                  wire::kAcknowledge}));
+    ASSERT_EQ(Types(harness.Send(client::ControlConnect())), (std::vector<uint8_t>{wire::kAcknowledge}));
+    ASSERT_TRUE(harness.Send(client::ControlCopy(4)).empty());
+}
+
+TEST(SessionUpload, NewTargetIsProbedCreatedWrittenByteForByteAndDated) {
+    SessionHarness harness;
+    harness.Configure();
+    EXPECT_EQ(Statuses(harness.Send(client::Attributes() + client::Access(1, "new.bin", 3, client::Display31()))),
+              (std::vector<uint16_t>{0x4032}));
+    Create(harness, "new.bin");
+    Bytes first(512);
+    for (size_t i = 0; i < first.size(); ++i) first[i] = static_cast<uint8_t>(i);
+    const Bytes second = Text("tail\r\n\x1a");
+    // Several records in one block; nothing is answered while they come.
+    EXPECT_TRUE(harness.Send(client::Data(first) + client::Data(second)).empty());
+    // Until the Access Complete, the target does not exist.
+    EXPECT_NE(::access(harness.Path("new.bin").c_str(), F_OK), 0);
+
+    EXPECT_EQ(Types(harness.Send(client::AccessComplete({0x01, 0x80, 0x80, 0x00}))),
+              (std::vector<uint8_t>{wire::kAccessComplete}));
+    const std::string stored = ReadFile(harness.Path("new.bin"));
+    EXPECT_EQ(stored, std::string(first.begin(), first.end()) + "tail\r\n\x1a");
+    struct stat info;
+    ASSERT_EQ(::stat(harness.Path("new.bin").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mtime, 889106829);  // 1998-03-05 14:07:09 UTC
+    EXPECT_EQ(info.st_mode & 0777, 0644u);
+    EXPECT_EQ(Entries(harness.root()), (std::vector<std::string>{"new.bin"}));
+}
+
+TEST(SessionUpload, ExistingTargetIsReplacedAndKeepsItsMode) {
+    SessionHarness harness;
+    harness.Configure();
+    WriteFile(harness.Path("old.txt"), "the old content, longer than the new");
+    ASSERT_EQ(::chmod(harness.Path("old.txt").c_str(), 0600), 0);
+    Probe(harness, "old.txt");
+    Create(harness, "old.txt");
+    harness.Send(client::Data(Text("new")));
+    harness.Send(client::AccessComplete({0x01, 0x80, 0x80, 0x00}));
+    EXPECT_EQ(ReadFile(harness.Path("old.txt")), "new");
+    struct stat info;
+    ASSERT_EQ(::stat(harness.Path("old.txt").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+TEST(SessionUpload, EmptyFileIsCreatedEmpty) {
+    SessionHarness harness;
+    harness.Configure();
+    Create(harness, "empty");
+    harness.Send(client::AccessComplete({0x01, 0x80, 0x80, 0x00}));
+    struct stat info;
+    ASSERT_EQ(::stat(harness.Path("empty").c_str(), &info), 0);
+    EXPECT_EQ(info.st_size, 0);
+}
+
+TEST(SessionUpload, UnfinishedUploadLeavesTheOldTargetAndNoTemporaryFile) {
+    SessionHarness harness;
+    harness.Configure();
+    WriteFile(harness.Path("keep.txt"), "old");
+    Create(harness, "keep.txt");
+    harness.Send(client::Data(Text("half of the new")));
+    EXPECT_EQ(Entries(harness.root()).size(), 2u);  // the target and the temporary file
+    harness.session().Abandon("dropped");
+    EXPECT_EQ(Entries(harness.root()), (std::vector<std::string>{"keep.txt"}));
+    EXPECT_EQ(ReadFile(harness.Path("keep.txt")), "old");
+    EXPECT_NE(harness.log().find("op=upload file=\"keep.txt\" outcome=dropped"), std::string::npos) << harness.log();
+}
+
+TEST(SessionUpload, AnUploadWoundDownByTheClientIsDiscarded) {
+    // The client's local file failed part way: Continue Transfer, then an
+    // Access Complete that would otherwise commit the upload.
+    SessionHarness harness;
+    harness.Configure();
+    WriteFile(harness.Path("keep.txt"), "old");
+    Create(harness, "keep.txt");
+    harness.Send(client::Data(Text("half of the new")));
+    EXPECT_TRUE(harness.Send(client::ContinueTransfer(3)).empty());
+    EXPECT_EQ(Types(harness.Send(client::AccessComplete({0x01}))), (std::vector<uint8_t>{wire::kAccessComplete}));
+    EXPECT_EQ(Entries(harness.root()), (std::vector<std::string>{"keep.txt"}));
+    EXPECT_EQ(ReadFile(harness.Path("keep.txt")), "old");
+    EXPECT_NE(harness.log().find("outcome=discarded"), std::string::npos) << harness.log();
+}
+
+TEST(SessionUpload, NewAccessOrConfigurationInTheMiddleDropsTheUpload) {
+    SessionHarness harness;
+    harness.Configure();
+    Create(harness, "a.txt");
+    harness.Send(client::Data(Text("partial")));
+    harness.Configure();
+    EXPECT_TRUE(Entries(harness.root()).empty());
+
+    Create(harness, "b.txt");
+    harness.Send(client::Data(Text("partial")));
+    harness.Send(client::Access(6, "", 2, {0x01}));
+    EXPECT_TRUE(Entries(harness.root()).empty());
+}
+
+TEST(SessionUpload, TargetDirectoryMustExistAndMustNotBeADirectory) {
+    SessionHarness harness;
+    harness.Configure();
+    ASSERT_EQ(::mkdir(harness.Path("sub").c_str(), 0755), 0);
+    auto reply = harness.Send(client::Attributes() + client::Access(2, "nodir/x.txt", 1, client::Display91()));
+    EXPECT_EQ(Statuses(reply), (std::vector<uint16_t>{0x4020}));
+    reply = harness.Send(client::Attributes() + client::Access(2, "sub", 1, client::Display91()));
+    EXPECT_EQ(Statuses(reply), (std::vector<uint16_t>{0x4025}));
+    reply = harness.Send(client::Attributes() + client::Access(2, "sub/", 1, client::Display91()));
+    EXPECT_EQ(Statuses(reply), (std::vector<uint16_t>{0x4025}));
+}
+
+TEST(SessionWrite, RecordsWrittenToAnOpenedFileAreAppended) {
+    SessionHarness harness;
+    harness.Configure();
+    WriteFile(harness.Path("log"), "old;");
+    harness.Send(client::Attributes() + client::Access(1, "log", 3, client::Display31()));
+    harness.Send(client::ControlConnect());
+    // The client reads nothing while it writes.
+    EXPECT_TRUE(harness.Send(client::ControlWrite(64)).empty());
+    EXPECT_TRUE(harness.Send(client::Data(Text("new;"))).empty());
+    EXPECT_TRUE(harness.Send(client::Data(Text("more"))).empty());
+    EXPECT_EQ(Types(harness.Send(client::AccessComplete({0x01}))), (std::vector<uint8_t>{wire::kAccessComplete}));
+    EXPECT_EQ(ReadFile(harness.Path("log")), "old;new;more");
+}
+
+TEST(SessionUpload, MalformedRecordIsToldAtTheAccessCompleteAndNothingIsStored) {
+    SessionHarness harness;
+    harness.Configure();
+    Create(harness, "bad.txt");
+    harness.Send(client::Data(Text("fine")));
+    // RECNUM 9: above the 8 bytes a record number may have.
+    Bytes bad = client::Data(Text("x"));
+    bad[3] = 0x09;
+    EXPECT_TRUE(harness.Send(bad).empty());
+    const auto reply = harness.Send(client::AccessComplete({0x01, 0x80, 0x80, 0x00}));
+    EXPECT_EQ(Statuses(reply), (std::vector<uint16_t>{0x8210}));  // Format, Data, RECNUM
+    // The client winds down: Continue Transfer, Access Complete.
+    EXPECT_TRUE(harness.Send(client::ContinueTransfer(3)).empty());
+    EXPECT_EQ(Types(harness.Send(client::AccessComplete({0x01}))), (std::vector<uint8_t>{wire::kAccessComplete}));
+    EXPECT_TRUE(Entries(harness.root()).empty());
+}
+
+}  // namespace
+}  // namespace zeldtest

@@ -1,0 +1,179 @@
+// Path resolution beneath the root: which specifications reach which real
+// files, and that nothing (.., absolute paths, links out, links through
+// directories) reaches anything outside.
+#include "zeld/tree.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "support/test_paths.h"
+
+namespace zeld {
+namespace {
+
+using zeltest::ReadFile;
+using zeltest::WriteFile;
+
+class TreeTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // outside/secret lies next to the root, as /etc would.
+        ASSERT_EQ(::mkdir((scratch / "root").c_str(), 0755), 0);
+        ASSERT_EQ(::mkdir((scratch / "outside").c_str(), 0755), 0);
+        WriteFile(scratch / "outside/secret", "secret");
+        ASSERT_EQ(::mkdir(Root("Docs").c_str(), 0755), 0);
+        WriteFile(Root("Docs/Readme.txt"), "readme");
+        WriteFile(Root("top.dat"), "top");
+    }
+    std::string Root(const std::string& name) const { return scratch / ("root/" + name); }
+    std::unique_ptr<Tree> MakeTree(Personality personality) {
+        std::string error;
+        auto tree = Tree::Open(scratch / "root", personality, &error);
+        EXPECT_NE(tree, nullptr) << error;
+        return tree;
+    }
+    // The content a specification opens, or its Status as text.
+    std::string Read(Personality personality, const std::string& text) {
+        FileSpec spec;
+        const SpecError error = ParseFileSpec(text, personality, &spec);
+        if (error != SpecError::kNone) return "spec error";
+        OpenedFile file;
+        const StatusValue status = MakeTree(personality)->OpenEntry(spec, &file);
+        if (status != kOk) return "status " + std::to_string(status);
+        if (file.isDirectory) return "directory";
+        char buffer[64];
+        const ssize_t got = ::read(file.fd.get(), buffer, sizeof buffer);
+        return std::string(buffer, got > 0 ? static_cast<size_t>(got) : 0);
+    }
+    zeltest::ScratchDir scratch;
+};
+
+const std::string kPrivilege = "status " + std::to_string(kStatusPrivilege);
+
+TEST_F(TreeTest, UnixAndBracketedFormsReachTheSameFiles) {
+    EXPECT_EQ(Read(Personality::kStream, "Docs/Readme.txt"), "readme");
+    EXPECT_EQ(Read(Personality::kStream, "./Docs//Readme.txt"), "readme");
+    EXPECT_EQ(Read(Personality::kStream, "[Docs]Readme.txt;1"), "readme");
+    EXPECT_EQ(Read(Personality::kStream, "DISK$USER:[000000.Docs]Readme.txt"), "readme");
+    EXPECT_EQ(Read(Personality::kStream, "top.dat"), "top");
+    EXPECT_EQ(Read(Personality::kStream, "[Docs]"), "directory");
+    // Stream names are exact.
+    EXPECT_EQ(Read(Personality::kStream, "docs/readme.txt"), "status " + std::to_string(kStatusDirectoryNotFound));
+    EXPECT_EQ(Read(Personality::kStream, "Docs/readme.txt"), "status " + std::to_string(kStatusFileNotFound));
+}
+
+TEST_F(TreeTest, RecordsNamesMatchWithoutCaseVersionsOrDirectoryFileType) {
+    EXPECT_EQ(Read(Personality::kRecords, "[DOCS]README.TXT;1"), "readme");
+    EXPECT_EQ(Read(Personality::kRecords, "docs/README.TXT;7"), "readme");
+    EXPECT_EQ(Read(Personality::kRecords, "TOP.DAT"), "top");
+    EXPECT_EQ(Read(Personality::kRecords, "DOCS.DIR;1"), "directory");
+    EXPECT_EQ(Read(Personality::kRecords, "[DOCS]README.TXT.BAK"), "status " + std::to_string(kStatusFileNotFound));
+}
+
+TEST_F(TreeTest, NothingOutsideTheRootIsReached) {
+    for (const char* text : {"../outside/secret", "/etc/passwd", "[-]secret", "[-.outside]secret", "Docs/../../x"}) {
+        FileSpec spec;
+        EXPECT_EQ(ParseFileSpec(text, Personality::kStream, &spec), SpecError::kEscape) << text;
+    }
+    // Links: absolute, relative climbing out, through a linked directory,
+    // and a chain of links that climbs out at its end.
+    ASSERT_EQ(::symlink((scratch / "outside/secret").c_str(), Root("absolute").c_str()), 0);
+    ASSERT_EQ(::symlink("../outside/secret", Root("relative").c_str()), 0);
+    ASSERT_EQ(::symlink("../outside", Root("outdir").c_str()), 0);
+    ASSERT_EQ(::symlink("Docs/../..", Root("updir").c_str()), 0);
+    ASSERT_EQ(::symlink("../relative", Root("Docs/chain").c_str()), 0);
+    EXPECT_EQ(Read(Personality::kStream, "absolute"), kPrivilege);
+    EXPECT_EQ(Read(Personality::kStream, "relative"), kPrivilege);
+    EXPECT_EQ(Read(Personality::kStream, "outdir/secret"), kPrivilege);
+    EXPECT_EQ(Read(Personality::kStream, "[outdir]secret"), kPrivilege);
+    EXPECT_EQ(Read(Personality::kStream, "updir/outside/secret"), kPrivilege);
+    EXPECT_EQ(Read(Personality::kStream, "Docs/chain"), kPrivilege);
+}
+
+TEST_F(TreeTest, LinksThatStayBeneathTheRootAreFollowed) {
+    ASSERT_EQ(::symlink("Docs/Readme.txt", Root("readme-link").c_str()), 0);
+    ASSERT_EQ(::symlink("../top.dat", Root("Docs/up-link").c_str()), 0);
+    ASSERT_EQ(::symlink("Docs", Root("docs-link").c_str()), 0);
+    ASSERT_EQ(::symlink("loop-b", Root("loop-a").c_str()), 0);
+    ASSERT_EQ(::symlink("loop-a", Root("loop-b").c_str()), 0);
+    EXPECT_EQ(Read(Personality::kStream, "readme-link"), "readme");
+    EXPECT_EQ(Read(Personality::kStream, "Docs/up-link"), "top");
+    EXPECT_EQ(Read(Personality::kStream, "docs-link/up-link"), "top");
+    EXPECT_EQ(Read(Personality::kStream, "loop-a"), kPrivilege);
+}
+
+TEST_F(TreeTest, DevicesPipesAndTheServersOwnFilesAreNotServed) {
+    ASSERT_EQ(::mkfifo(Root("pipe").c_str(), 0644), 0);
+    WriteFile(Root(".zeld-abcdef"), "an upload under way");
+    EXPECT_EQ(Read(Personality::kStream, "pipe"), kPrivilege);
+    EXPECT_EQ(Read(Personality::kStream, ".zeld-abcdef"), kPrivilege);
+}
+
+TEST_F(TreeTest, FileLockedByAnotherProgramIsReportedLocked) {
+    const int holder = ::open(Root("top.dat").c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    EXPECT_EQ(Read(Personality::kStream, "top.dat"), "status " + std::to_string(kStatusLocked));
+    ::close(holder);
+    EXPECT_EQ(Read(Personality::kStream, "top.dat"), "top");
+}
+
+TEST_F(TreeTest, UploadTargetFollowsALinkToAFileAndRefusesDirectories) {
+    ASSERT_EQ(::symlink("Docs/Readme.txt", Root("readme-link").c_str()), 0);
+    auto tree = MakeTree(Personality::kStream);
+    FileSpec spec;
+    ParseFileSpec("readme-link", Personality::kStream, &spec);
+    CreateTarget target;
+    ASSERT_EQ(tree->FindCreateTarget(spec, &target), kOk);
+    EXPECT_EQ(target.parent.names(), std::vector<std::string>{"Docs"});
+    EXPECT_EQ(target.name, "Readme.txt");
+    EXPECT_TRUE(target.exists);
+    ParseFileSpec("Docs", Personality::kStream, &spec);
+    EXPECT_EQ(tree->FindCreateTarget(spec, &target), kStatusProtected);
+    ParseFileSpec("*.txt", Personality::kStream, &spec);
+    EXPECT_EQ(tree->FindCreateTarget(spec, &target), kStatusBadWildcard);
+}
+
+TEST_F(TreeTest, RemoveTakesTheLinkNotWhatItPointsTo) {
+    ASSERT_EQ(::symlink("../outside/secret", Root("relative").c_str()), 0);
+    auto tree = MakeTree(Personality::kStream);
+    FileSpec spec;
+    ParseFileSpec("relative", Personality::kStream, &spec);
+    size_t removed = 0;
+    EXPECT_EQ(tree->Remove(spec, &removed), kOk);
+    EXPECT_EQ(removed, 1u);
+    EXPECT_EQ(ReadFile(scratch / "outside/secret"), "secret");
+}
+
+TEST_F(TreeTest, RenameChangesOnlyCaseOfTheSameFileButReplacesNothingElse) {
+    auto tree = MakeTree(Personality::kRecords);
+    FileSpec from;
+    FileSpec to;
+    ParseFileSpec("TOP.DAT", Personality::kRecords, &from);
+    ParseFileSpec("Top.Dat", Personality::kRecords, &to);
+    EXPECT_EQ(tree->Rename(from, to), kOk);
+    EXPECT_EQ(ReadFile(Root("Top.Dat")), "top");
+    ParseFileSpec("[DOCS]README.TXT", Personality::kRecords, &from);
+    EXPECT_EQ(tree->Rename(from, to), kStatusFileExists);
+    EXPECT_EQ(ReadFile(Root("Docs/Readme.txt")), "readme");
+}
+
+TEST_F(TreeTest, ListingKeepsEntriesSortedAndMarksThoseItCannotDescribe) {
+    ASSERT_EQ(::symlink("../outside/secret", Root("zz-out").c_str()), 0);
+    auto tree = MakeTree(Personality::kStream);
+    FileSpec spec;
+    ParseFileSpec("*", Personality::kStream, &spec);
+    ListingResult listing;
+    ASSERT_EQ(tree->List(spec, &listing), kOk);
+    ASSERT_EQ(listing.entries.size(), 3u);
+    EXPECT_EQ(listing.entries[0].presentedName, "Docs");
+    EXPECT_TRUE(S_ISDIR(listing.entries[0].info.st_mode));
+    EXPECT_EQ(listing.entries[1].presentedName, "top.dat");
+    EXPECT_EQ(listing.entries[1].info.st_size, 3);
+    EXPECT_EQ(listing.entries[2].status, kStatusPrivilege);
+}
+
+}  // namespace
+}  // namespace zeld
