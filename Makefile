@@ -1,7 +1,8 @@
 # Thin wrapper over CMake. `make` builds, `make test` builds and runs every
 # test (a normal build, then an AddressSanitizer + UndefinedBehaviorSanitizer
 # build, then short fuzz runs), `make demo` runs the main job, `make bench`
-# runs the benchmarks.
+# runs the benchmarks, `make install` installs the library, its header and
+# package files, zeld and zelft under PREFIX.
 BUILD ?= build
 BENCH_BUILD ?= build-bench
 ASAN_BUILD ?= build-asan
@@ -9,8 +10,9 @@ FUZZ_BUILD ?= build-fuzz
 JOBS ?= $(shell nproc)
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 CTEST_FLAGS ?= --output-on-failure -j$(JOBS)
+PREFIX ?= /usr/local
 
-.PHONY: all test test-normal test-asan test-fuzz bench clean
+.PHONY: all test test-normal test-asan test-fuzz bench demo install clean
 
 all:
 	cmake -S . -B $(BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -34,6 +36,14 @@ test-fuzz:
 	  cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzzers && \
 	  tests/fuzz/run.sh $(FUZZ_BUILD) $${FUZZ_SECONDS:-20}; \
 	else echo "fuzz targets skipped (no clang++ or no targets)"; fi
+
+# The main job: zeld on loopback over a sample tree, a zelft session against it.
+demo: all
+	bash examples/demo.sh $(BUILD)
+
+# DESTDIR=/staging make install stages the installation.
+install: all
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 bench:
 	cmake -S . -B $(BENCH_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Release -DZEL_BENCH=ON -DZEL_TESTS=OFF

@@ -1,0 +1,59 @@
+#include "zelft/copy_names.h"
+
+namespace zelft {
+namespace {
+
+size_t FileStart(std::string_view remotePath) {
+    const size_t separator = remotePath.find_last_of("/]");
+    return separator == std::string_view::npos ? 0 : separator + 1;
+}
+
+bool HoldsWildcard(std::string_view text) { return text.find_first_of("*%") != std::string_view::npos; }
+
+}  // namespace
+
+bool HasWildcard(std::string_view remotePath) { return HoldsWildcard(remotePath.substr(FileStart(remotePath))); }
+
+bool HasWildcardInDirectory(std::string_view remotePath) { return HoldsWildcard(RemoteDirectoryPart(remotePath)); }
+
+std::string_view RemoteDirectoryPart(std::string_view remotePath) { return remotePath.substr(0, FileStart(remotePath)); }
+
+std::string RemoteBaseName(std::string_view remotePath) {
+    std::string_view name = remotePath.substr(FileStart(remotePath));
+    const size_t version = name.find(';');
+    if (version != std::string_view::npos) name = name.substr(0, version);
+    return std::string(name);
+}
+
+bool NamesRemoteDirectory(std::string_view remotePath) {
+    return remotePath.empty() || remotePath.back() == '/' || remotePath.back() == ']';
+}
+
+std::string RemoteNameInDirectory(std::string_view remoteDirectory, std::string_view name) {
+    std::string target(remoteDirectory);
+    if (!NamesRemoteDirectory(target)) target += '/';
+    return target + std::string(name);
+}
+
+std::string LocalBaseName(std::string_view localPath) {
+    while (localPath.size() > 1 && localPath.back() == '/') localPath.remove_suffix(1);
+    const size_t slash = localPath.rfind('/');
+    return std::string(slash == std::string_view::npos ? localPath : localPath.substr(slash + 1));
+}
+
+std::string LocalDirectoryOf(std::string_view localPath) {
+    while (localPath.size() > 1 && localPath.back() == '/') localPath.remove_suffix(1);
+    const size_t slash = localPath.rfind('/');
+    if (slash == std::string_view::npos) return ".";
+    if (slash == 0) return "/";
+    return std::string(localPath.substr(0, slash));
+}
+
+std::string JoinLocal(std::string_view directory, std::string_view name) {
+    std::string path(directory);
+    if (path.empty()) return std::string(name);
+    if (path.back() != '/') path += '/';
+    return path + std::string(name);
+}
+
+}  // namespace zelft

@@ -1,0 +1,34 @@
+// dir: the listing text of a remote directory or of the files a name matches, printed with
+// Unix line ends.
+#include <cstdio>
+
+#include "zelft/commands.h"
+#include "zelft/connection.h"
+#include "zelft/listing_text.h"
+
+namespace zelft {
+
+ExitCode RunDir(const Invocation& invocation) {
+    std::vector<RemoteSpec> specs;
+    Failure failure;
+    std::unique_ptr<RemoteLink> link = ConnectFor(invocation, invocation.operands, false, &specs, &failure);
+    if (link == nullptr) return Reported(failure);
+    const RemoteSpec& spec = specs[0];
+    const OperationName operation{"dir", RemoteName(spec)};
+    if (invocation.revisionDate) {
+        uintptr_t block[1] = {0};  // 0: revision dates
+        failure = link->Check(operation, RfaIoctl(link->handle(), RFA_IOCTL_DATE_CHOICE, block));
+    }
+    if (!failure.failed()) {
+        failure = link->Check(operation, RfaDir(link->handle(), invocation.full ? 1 : 0, spec.path.c_str()));
+    }
+    std::string listing;
+    if (!failure.failed()) failure = link->TakeListing(RemoteName(spec), &listing);
+    if (failure.failed()) return Reported(failure);
+    const std::string text = WithUnixLineEnds(listing);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    if (!text.empty() && text.back() != '\n') std::fputc('\n', stdout);
+    return ExitCode::kOk;
+}
+
+}  // namespace zelft

@@ -1,0 +1,48 @@
+#include "zelft/file_copy.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "zelft/copy_names.h"
+
+namespace zelft {
+namespace {
+
+uint64_t LocalSize(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
+}
+
+}  // namespace
+
+std::unique_ptr<ProgressBar> StartProgress(const Invocation& invocation, RemoteLink* link) {
+    if (invocation.quiet || invocation.noProgress || ::isatty(STDERR_FILENO) == 0) return nullptr;
+    auto progress = std::make_unique<ProgressBar>(STDERR_FILENO);
+    // A library without progress reports leaves the bar to be drawn once, at the end.
+    if (link->SetProgress(ProgressBar::Callback, progress.get()).failed()) return nullptr;
+    return progress;
+}
+
+Failure CopyFile(const Invocation& invocation, RemoteLink* link, ProgressBar* progress, const CopyRequest& request) {
+    const bool download = request.direction == RFA_COPY_DOWNLOAD;
+    const std::string& source = download ? request.remotePath : request.localPath;
+    const std::string& target = download ? request.localPath : request.remotePath;
+    const std::string described = download ? request.remoteName + " -> " + request.localPath
+                                           : request.localPath + " -> " + request.remoteName;
+    if (progress != nullptr) {
+        progress->Begin(download ? RemoteBaseName(request.remotePath) : LocalBaseName(request.localPath));
+    }
+    const int32_t result = RfaCopy(link->handle(), source.c_str(), target.c_str(), request.direction, invocation.mode,
+                                   invocation.hasAttributes ? &invocation.attributes : nullptr);
+    if (progress != nullptr) progress->Finish(result == RFA_OK, LocalSize(request.localPath));
+    const Failure failure = link->Check(OperationName{download ? "get" : "put", described, true}, result);
+    if (!failure.failed() && invocation.verbose) {
+        std::fprintf(stderr, "zelft: %s %s (%llu bytes)\n", download ? "got" : "put", described.c_str(),
+                     static_cast<unsigned long long>(LocalSize(request.localPath)));
+    }
+    return failure;
+}
+
+}  // namespace zelft

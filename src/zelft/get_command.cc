@@ -1,0 +1,96 @@
+// get: one remote file, or every file a wildcard matches, copied here.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "zelft/commands.h"
+#include "zelft/connection.h"
+#include "zelft/copy_names.h"
+#include "zelft/file_copy.h"
+#include "zelft/listing_text.h"
+
+namespace zelft {
+namespace {
+
+bool IsDirectory(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// The local file can be created: its directory exists and may be written.
+Failure CheckLocalTarget(const std::string& path) {
+    const std::string directory = LocalDirectoryOf(path);
+    if (!IsDirectory(directory)) return LocalFailure("get: no local directory " + directory + " for " + path);
+    if (::access(directory.c_str(), W_OK) != 0) return LocalFailure("get: cannot write into " + directory);
+    return Failure{};
+}
+
+// Lists the files matching `spec` and copies each into `localDirectory`.
+ExitCode GetMatches(const Invocation& invocation, const RemoteSpec& spec, const std::string& localDirectory,
+                    RemoteLink* link, ProgressBar* progress) {
+    Outcome outcome;
+    outcome.Add(link->Check(OperationName{"get", RemoteName(spec)}, RfaDir(link->handle(), 1, spec.path.c_str())));
+    std::string listing;
+    if (outcome.exit() == ExitCode::kOk) outcome.Add(link->TakeListing(RemoteName(spec), &listing));
+    if (outcome.exit() != ExitCode::kOk) return outcome.exit();
+
+    const std::string_view directory = RemoteDirectoryPart(spec.path);
+    size_t copied = 0;
+    for (const ListedEntry& entry : ParseListing(listing)) {
+        if (entry.kind == ListedEntry::Kind::kDirectory || entry.failed) {
+            if (invocation.verbose) std::fprintf(stderr, "zelft: skipping %s\n", entry.name.c_str());
+            continue;
+        }
+        CopyRequest request;
+        request.direction = RFA_COPY_DOWNLOAD;
+        request.remotePath = RemoteNameInDirectory(directory, entry.name);
+        request.remoteName = spec.node + "::" + request.remotePath;
+        request.localPath = JoinLocal(localDirectory, RemoteBaseName(entry.name));
+        outcome.Add(CopyFile(invocation, link, progress, request));
+        ++copied;
+        if (outcome.linkLost()) break;
+    }
+    if (copied == 0) outcome.Add(Failure{ExitCode::kRemoteFile, "get " + RemoteName(spec) + ": no files match"});
+    return outcome.exit();
+}
+
+}  // namespace
+
+ExitCode RunGet(const Invocation& invocation) {
+    std::vector<RemoteSpec> specs;
+    Failure failure;
+    if (!SplitRemoteArguments(invocation, {invocation.operands[0]}, true, &specs, &failure)) {
+        return Reported(failure);
+    }
+    const RemoteSpec& spec = specs[0];
+    const bool localGiven = invocation.operands.size() > 1;
+    const std::string local = localGiven ? invocation.operands[1] : ".";
+    if (localGiven && IsRemoteArgument(local)) {
+        failure = UsageFailure("get copies to a local file; '" + local + "' is remote");
+    } else if (HasWildcardInDirectory(spec.path)) {
+        failure = UsageFailure("get: wildcards only in the file name: " + RemoteName(spec));
+    } else if (HasWildcard(spec.path) && !IsDirectory(local)) {
+        failure = UsageFailure("get: " + local + " must be a directory when the remote name has wildcards");
+    } else if (!HasWildcard(spec.path) && RemoteBaseName(spec.path).empty()) {
+        failure = UsageFailure("get: '" + RemoteName(spec) + "' names no file");
+    }
+    std::string target;
+    if (!failure.failed() && !HasWildcard(spec.path)) {
+        target = IsDirectory(local) ? JoinLocal(local, RemoteBaseName(spec.path)) : local;
+        failure = CheckLocalTarget(target);
+    }
+    if (failure.failed()) return Reported(failure);
+
+    std::unique_ptr<RemoteLink> link = Connect(invocation, spec, &failure);
+    if (link == nullptr) return Reported(failure);
+    std::unique_ptr<ProgressBar> progress = StartProgress(invocation, link.get());
+    if (HasWildcard(spec.path)) return GetMatches(invocation, spec, local, link.get(), progress.get());
+
+    Outcome outcome;
+    outcome.Add(CopyFile(invocation, link.get(), progress.get(),
+                         CopyRequest{RFA_COPY_DOWNLOAD, spec.path, RemoteName(spec), target}));
+    return outcome.exit();
+}
+
+}  // namespace zelft

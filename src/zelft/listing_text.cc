@@ -1,0 +1,69 @@
+#include "zelft/listing_text.h"
+
+namespace zelft {
+namespace {
+
+constexpr std::string_view kErrorMarker = "-ERRORINZEL";
+
+// Reads a quoted name at the start of `line`; the rest of the line after the
+// closing apostrophe goes to *rest. False when the quote is not closed.
+bool TakeQuotedName(std::string_view line, std::string* name, std::string_view* rest) {
+    name->clear();
+    for (size_t i = 1; i < line.size(); ++i) {
+        if (line[i] != '\'') {
+            name->push_back(line[i]);
+        } else if (i + 1 < line.size() && line[i + 1] == '\'') {
+            name->push_back('\'');
+            ++i;
+        } else {
+            *rest = line.substr(i + 1);
+            return true;
+        }
+    }
+    return false;
+}
+
+ListedEntry::Kind KindOf(std::string_view rest) {
+    const size_t marker = rest.find(" -");
+    if (marker == std::string_view::npos || marker + 2 >= rest.size()) return ListedEntry::Kind::kUnknown;
+    switch (rest[marker + 2]) {
+        case 'F': return ListedEntry::Kind::kFile;
+        case 'D': return ListedEntry::Kind::kDirectory;
+        default: return ListedEntry::Kind::kUnknown;
+    }
+}
+
+}  // namespace
+
+std::vector<ListedEntry> ParseListing(std::string_view text) {
+    std::vector<ListedEntry> entries;
+    while (!text.empty()) {
+        const size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+
+        std::string_view rest;
+        ListedEntry entry;
+        if (!line.empty() && line.front() == '\'' && TakeQuotedName(line, &entry.name, &rest)) {
+            entry.failed = rest.find(kErrorMarker) != std::string_view::npos;
+            entry.kind = entry.failed ? ListedEntry::Kind::kUnknown : KindOf(rest);
+            entries.push_back(std::move(entry));
+        } else if (line.find(kErrorMarker) != std::string_view::npos && !entries.empty()) {
+            entries.back().failed = true;
+        }
+    }
+    return entries;
+}
+
+std::string WithUnixLineEnds(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        out.push_back(text[i]);
+    }
+    return out;
+}
+
+}  // namespace zelft

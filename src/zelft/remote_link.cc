@@ -1,0 +1,134 @@
+#include "zelft/remote_link.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace zelft {
+namespace {
+
+// The text buffer registered with ZelInit: listings that fit land here.
+constexpr uint32_t kListBufferSize = 65536;
+char listBuffer[kListBufferSize];
+bool initialised = false;
+
+Notification notification;
+
+int32_t OnNotify(uint32_t, uint32_t status, intptr_t spoolFile, const char* text) {
+    notification.status = status;
+    notification.spoolFile = spoolFile;
+    notification.text = text != nullptr ? text : "";
+    return 0;
+}
+
+template <size_t N>
+bool CopyField(char (&field)[N], const std::string& value) {
+    if (value.size() >= N) return false;
+    std::memcpy(field, value.c_str(), value.size() + 1);
+    return true;
+}
+
+// The trace file must exist before the library appends to it.
+bool PrepareTraceFile(const std::string& path, bool append, std::string* error) {
+    if (!append) return true;
+    FILE* file = std::fopen(path.c_str(), "ab");
+    if (file == nullptr) {
+        *error = "cannot open trace file " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    std::fclose(file);
+    return true;
+}
+
+}  // namespace
+
+const Notification& RemoteLink::lastNotification() { return notification; }
+
+std::unique_ptr<RemoteLink> RemoteLink::Open(const LinkSettings& settings, Failure* failure) {
+    if (!initialised) {
+        ZelInit(listBuffer, kListBufferSize);
+        initialised = true;
+    }
+    const std::string target = (settings.user.empty() ? "" : settings.user + "@") + settings.node;
+    RfaOpenLinkParams params{};
+    params.notify = OnNotify;
+    if (!CopyField(params.nodeName, settings.node)) {
+        *failure = UsageFailure("node name longer than 255 characters: " + settings.node);
+        return nullptr;
+    }
+    if (!CopyField(params.userName, settings.user) || !CopyField(params.password, settings.password)) {
+        *failure = UsageFailure("user name and password may have at most 39 characters each");
+        return nullptr;
+    }
+    if (settings.verbose) std::fprintf(stderr, "zelft: connecting to %s\n", target.c_str());
+    const int32_t result = RfaOpenLink(&params);
+    std::memset(params.password, 0, sizeof params.password);
+    if (result != RFA_OK) {
+        RfaLinkStatus status{};
+        if (params.handle != 0) RfaLook(params.handle, &status, sizeof status);
+        *failure = LinkFailure(OperationName{"connect", target}, result, status);
+        if (result == RFA_ERR_BAD_ARGUMENT) failure->message += " - check the node name";
+        if (params.handle != 0) RfaCloseLink(params.handle);
+        return nullptr;
+    }
+    std::unique_ptr<RemoteLink> link(new RemoteLink(params.handle, settings.node));
+    if (settings.verbose) std::fprintf(stderr, "zelft: connected to %s (link %u)\n", target.c_str(), link->handle_);
+
+    if (!settings.traceFile.empty()) {
+        std::string error;
+        if (!PrepareTraceFile(settings.traceFile, settings.traceAppend, &error)) {
+            *failure = LocalFailure(error);
+            return nullptr;
+        }
+        uintptr_t block[3] = {1, reinterpret_cast<uintptr_t>(settings.traceFile.c_str()),
+                              settings.traceAppend ? 1u : 0u};
+        const int32_t traced = RfaIoctl(link->handle_, RFA_IOCTL_TRACE, block);
+        *failure = link->Check(OperationName{"trace", settings.traceFile, true}, traced);
+        if (failure->failed()) return nullptr;
+    }
+    return link;
+}
+
+RemoteLink::~RemoteLink() {
+    const int32_t result = RfaCloseLink(handle_);
+    if (result != RFA_OK && result != -1) {
+        std::fprintf(stderr, "zelft: closing the link: error %d (the trace file may be incomplete)\n", result);
+    }
+}
+
+RfaLinkStatus RemoteLink::Look() const {
+    RfaLinkStatus status{};
+    RfaLook(handle_, &status, sizeof status);
+    return status;
+}
+
+Failure RemoteLink::Check(const OperationName& operation, int32_t result) const {
+    if (result == RFA_OK) return Failure{};
+    return LinkFailure(operation, result, Look());
+}
+
+Failure RemoteLink::SetProgress(RfaProgressProc procedure, void* context) {
+    uintptr_t block[2] = {reinterpret_cast<uintptr_t>(procedure), reinterpret_cast<uintptr_t>(context)};
+    return Check(OperationName{"progress", ""}, RfaIoctl(handle_, RFA_IOCTL_PROGRESS, block));
+}
+
+Failure RemoteLink::TakeListing(const std::string& spec, std::string* text) {
+    if (notification.spoolFile == 0) {
+        *text = std::string(listBuffer, ::strnlen(listBuffer, kListBufferSize));
+        return Failure{};
+    }
+    const std::string spoolName = notification.text;
+    std::ifstream in(spoolName, std::ios::binary);
+    if (!in) return LocalFailure("dir " + spec + ": cannot read the listing's spool file " + spoolName);
+    std::ostringstream content;
+    content << in.rdbuf();
+    *text = content.str();
+    ::unlink(spoolName.c_str());
+    return Failure{};
+}
+
+}  // namespace zelft

@@ -1,0 +1,48 @@
+// type: a remote file read record by record (RfaOpenFile, RfaReadFile until
+// a read returns no text, RfaCloseFile), each record's text printed as the
+// library gives it. A record longer than the buffer comes in pieces, which
+// join up again on the output.
+#include <cstdio>
+#include <vector>
+
+#include "zelft/commands.h"
+#include "zelft/connection.h"
+
+namespace zelft {
+namespace {
+
+// The length offered to each read; the buffer has room beyond it for the
+// line end and the NUL the library may add.
+constexpr uint16_t kReadLength = 8192;
+constexpr size_t kBufferSize = kReadLength + 16;
+
+}  // namespace
+
+ExitCode RunType(const Invocation& invocation) {
+    std::vector<RemoteSpec> specs;
+    Failure failure;
+    std::unique_ptr<RemoteLink> link = ConnectFor(invocation, invocation.operands, true, &specs, &failure);
+    if (link == nullptr) return Reported(failure);
+    const RemoteSpec& spec = specs[0];
+    const OperationName operation{"type", RemoteName(spec)};
+    failure = link->Check(operation, RfaOpenFile(link->handle(), spec.path.c_str()));
+    if (failure.failed()) return Reported(failure);
+    std::vector<char> buffer(kBufferSize);
+    for (;;) {
+        uint16_t length = 0;
+        failure = link->Check(operation, RfaReadFile(link->handle(), kReadLength, buffer.data(), &length));
+        if (failure.failed()) {
+            // The server has already ended the access: only the link is left to close.
+            std::fflush(stdout);
+            return Reported(failure);
+        }
+        if (length == 0) break;  // the end of the file
+        std::fwrite(buffer.data(), 1, length, stdout);
+    }
+    std::fflush(stdout);
+    failure = link->Check(operation, RfaCloseFile(link->handle()));
+    if (failure.failed()) Report(failure);
+    return failure.exit;
+}
+
+}  // namespace zelft

@@ -1,0 +1,178 @@
+// zelft get and put against a zeld on loopback: files compared byte for
+// byte, names chosen for directories and wildcards, both personalities.
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "zelft_harness.h"
+
+namespace zelfttest {
+namespace {
+
+class Copies : public ZelftEndToEnd {};
+
+TEST_F(Copies, GetCopiesAFileByteForByteAndSaysNothing) {
+    const std::string content = BinaryContent(300000, 1);
+    WriteFile(server.Path("data.bin"), content);
+    const ProcessResult result = RunZelft({"get", server.Remote("data.bin"), Local("copy.bin")});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "");  // no terminal: no progress bar
+    EXPECT_TRUE(ReadFile(Local("copy.bin")) == content);
+}
+
+TEST_F(Copies, GetIntoADirectoryKeepsTheRemoteName) {
+    ASSERT_EQ(::mkdir(server.Path("sub").c_str(), 0755), 0);
+    WriteFile(server.Path("sub/notes.txt"), "line one\nline two\n");
+    const ProcessResult result = RunZelft({"get", server.Remote("sub/notes.txt"), local.path()});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(ReadFile(Local("notes.txt")), "line one\nline two\n");
+}
+
+TEST_F(Copies, GetWithoutALocalNameWritesIntoTheWorkingDirectory) {
+    WriteFile(server.Path("here.txt"), "here\n");
+    const ProcessResult result = RunZelft({"get", server.Remote("here.txt")}, RunOptions{{}, "", local.path()});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(ReadFile(Local("here.txt")), "here\n");
+}
+
+TEST_F(Copies, PutCopiesAFileUnderTheGivenName) {
+    const std::string content = BinaryContent(70000, 2);
+    WriteFile(Local("up.bin"), content);
+    const ProcessResult result = RunZelft({"put", Local("up.bin"), server.Remote("stored.bin")});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_TRUE(ReadFile(server.Path("stored.bin")) == content);
+}
+
+TEST_F(Copies, PutReplacesAnExistingFile) {
+    WriteFile(server.Path("old.txt"), "the old content, longer than the new\n");
+    WriteFile(Local("new.txt"), "new\n");
+    const ProcessResult result = RunZelft({"put", Local("new.txt"), server.Remote("old.txt")});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(ReadFile(server.Path("old.txt")), "new\n");
+}
+
+TEST_F(Copies, PutOfSeveralFilesFillsTheRemoteDirectory) {
+    ASSERT_EQ(::mkdir(server.Path("inbox").c_str(), 0755), 0);
+    WriteFile(Local("one.txt"), "1\n");
+    WriteFile(Local("two.bin"), BinaryContent(5000, 3));
+    const ProcessResult result =
+        RunZelft({"put", "--verbose", Local("one.txt"), Local("two.bin"), server.Remote("inbox")});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(ReadFile(server.Path("inbox/one.txt")), "1\n");
+    EXPECT_TRUE(ReadFile(server.Path("inbox/two.bin")) == BinaryContent(5000, 3));
+    EXPECT_NE(result.err.find("put " + Local("one.txt") + " -> " + server.Remote("inbox/one.txt") + " (2 bytes)"),
+              std::string::npos)
+        << result.err;
+}
+
+TEST_F(Copies, PutIntoTheDefaultDirectoryKeepsTheLocalName) {
+    WriteFile(Local("plain.txt"), "plain\n");
+    const ProcessResult result = RunZelft({"put", Local("plain.txt"), server.Remote("")});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(ReadFile(server.Path("plain.txt")), "plain\n");
+}
+
+TEST_F(Copies, WildcardGetCopiesEveryMatchingFileButNotDirectories) {
+    WriteFile(server.Path("x1.txt"), "first\n");
+    WriteFile(server.Path("x2.txt"), BinaryContent(4000, 4));
+    WriteFile(server.Path("o'neil.txt"), "apostrophe\n");
+    WriteFile(server.Path("y.dat"), "not matched\n");
+    ASSERT_EQ(::mkdir(server.Path("xdir.txt").c_str(), 0755), 0);
+    const ProcessResult result = RunZelft({"get", server.Remote("*.txt"), local.path()});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(ReadFile(Local("x1.txt")), "first\n");
+    EXPECT_TRUE(ReadFile(Local("x2.txt")) == BinaryContent(4000, 4));
+    EXPECT_EQ(ReadFile(Local("o'neil.txt")), "apostrophe\n");
+    EXPECT_FALSE(std::filesystem::exists(Local("y.dat")));
+    EXPECT_FALSE(std::filesystem::exists(Local("xdir.txt")));
+}
+
+TEST_F(Copies, WildcardGetInASubdirectoryNamesTheFilesThere) {
+    ASSERT_EQ(::mkdir(server.Path("logs").c_str(), 0755), 0);
+    WriteFile(server.Path("logs/a.log"), "a\n");
+    WriteFile(server.Path("logs/b.log"), "b\n");
+    WriteFile(server.Path("c.log"), "not in logs\n");
+    const ProcessResult result = RunZelft({"get", server.Remote("logs/%.log"), local.path()});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(ReadFile(Local("a.log")), "a\n");
+    EXPECT_EQ(ReadFile(Local("b.log")), "b\n");
+    EXPECT_FALSE(std::filesystem::exists(Local("c.log")));
+}
+
+TEST_F(Copies, WildcardGetNeedsALocalDirectory) {
+    WriteFile(server.Path("a.txt"), "a\n");
+    const ProcessResult result = RunZelft({"get", server.Remote("*.txt"), Local("not-a-directory")});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.err.find("must be a directory"), std::string::npos) << result.err;
+}
+
+TEST_F(Copies, ALargeFileArrivesWhole) {
+    const std::string content = BinaryContent(8 << 20, 5);
+    WriteFile(server.Path("large.bin"), content);
+    const ProcessResult result = RunZelft({"get", server.Remote("large.bin"), Local("large.bin")});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_TRUE(ReadFile(Local("large.bin")) == content);
+    const ProcessResult back = RunZelft({"put", Local("large.bin"), server.Remote("large.back")});
+    EXPECT_EQ(back.exitCode, 0) << back.err;
+    EXPECT_TRUE(ReadFile(server.Path("large.back")) == content);
+}
+
+TEST_F(Copies, TextModeOnAStreamServerIsByteExactToo) {
+    const std::string content = "dos\r\nunix\nlast without end";
+    WriteFile(server.Path("mixed.txt"), content);
+    const ProcessResult result = RunZelft({"get", "--text", server.Remote("mixed.txt"), Local("mixed.txt")});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(ReadFile(Local("mixed.txt")), content);
+}
+
+TEST_F(Copies, CopyAttributesAreAcceptedForAnUpload) {
+    WriteFile(Local("attributed.txt"), "with attributes\n");
+    const ProcessResult result = RunZelft({"put", "--text", "--record-format", "variable", "--record-attributes", "cr",
+                                           "--allocation", "4", Local("attributed.txt"), server.Remote("attr.txt")});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(ReadFile(server.Path("attr.txt")), "with attributes\n");
+}
+
+class RecordCopies : public ZelftEndToEnd {
+protected:
+    RecordCopies() : ZelftEndToEnd(ZeldOptions{"records", "", {}}) {}
+};
+
+TEST_F(RecordCopies, TextDownloadsEndLinesWithCrLf) {
+    WriteFile(server.Path("lines.txt"), "alpha\nbeta\n");
+    const ProcessResult result = RunZelft({"get", "--text", server.Remote("LINES.TXT"), Local("lines.txt")});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(ReadFile(Local("lines.txt")), "alpha\r\nbeta\r\n");
+}
+
+TEST_F(RecordCopies, ImageDownloadsAreByteExact) {
+    const std::string content = BinaryContent(10000, 6);
+    WriteFile(server.Path("blob.bin"), content);
+    const ProcessResult result = RunZelft({"get", server.Remote("BLOB.BIN"), Local("blob.bin")});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_TRUE(ReadFile(Local("blob.bin")) == content);
+}
+
+TEST_F(RecordCopies, TextUploadsAreStoredAsLines) {
+    WriteFile(Local("crlf.txt"), "one\r\ntwo\r\n");
+    const ProcessResult result = RunZelft({"put", "--text", Local("crlf.txt"), server.Remote("STORED.TXT")});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    // The record server keeps its text files as lines; the name is its own affair.
+    std::string stored;
+    for (const auto& entry : std::filesystem::directory_iterator(server.root())) stored += ReadFile(entry.path());
+    EXPECT_EQ(stored, "one\ntwo\n");
+}
+
+TEST_F(RecordCopies, WildcardGetDropsTheVersionFromLocalNames) {
+    WriteFile(server.Path("a.txt"), "a\n");
+    WriteFile(server.Path("b.txt"), "b\n");
+    const ProcessResult result = RunZelft({"get", "--text", server.Remote("*.TXT"), local.path()});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(ReadFile(Local("A.TXT")), "a\r\n");
+    EXPECT_EQ(ReadFile(Local("B.TXT")), "b\r\n");
+}
+
+}  // namespace
+}  // namespace zelfttest

@@ -1,0 +1,55 @@
+// Names of copied files: directory and file parts of both forms of remote
+// names, versions, wildcards and local paths.
+#include <gtest/gtest.h>
+
+#include "zelft/copy_names.h"
+
+namespace zelft {
+namespace {
+
+TEST(CopyNames, WildcardsCountOnlyInTheFilePart) {
+    EXPECT_TRUE(HasWildcard("*.txt"));
+    EXPECT_TRUE(HasWildcard("sub/a%.txt"));
+    EXPECT_TRUE(HasWildcard("[SUB]*.TXT;*"));
+    EXPECT_FALSE(HasWildcard("s*b/a.txt"));
+    EXPECT_TRUE(HasWildcardInDirectory("s*b/a.txt"));
+    EXPECT_FALSE(HasWildcardInDirectory("sub/*.txt"));
+}
+
+TEST(CopyNames, DirectoryPartOfUnixAndBracketedNames) {
+    EXPECT_EQ(RemoteDirectoryPart("a.txt"), "");
+    EXPECT_EQ(RemoteDirectoryPart("sub/deep/a.txt"), "sub/deep/");
+    EXPECT_EQ(RemoteDirectoryPart("[SUB.DEEP]A.TXT;1"), "[SUB.DEEP]");
+}
+
+TEST(CopyNames, BaseNameDropsDirectoryAndVersion) {
+    EXPECT_EQ(RemoteBaseName("sub/a.txt"), "a.txt");
+    EXPECT_EQ(RemoteBaseName("[SUB]A.TXT;1"), "A.TXT");
+    EXPECT_EQ(RemoteBaseName("A.TXT;12"), "A.TXT");
+    EXPECT_EQ(RemoteBaseName("sub/"), "");
+}
+
+TEST(CopyNames, FilesGoingIntoARemoteDirectory) {
+    EXPECT_EQ(RemoteNameInDirectory("", "a.txt"), "a.txt");
+    EXPECT_EQ(RemoteNameInDirectory("sub", "a.txt"), "sub/a.txt");
+    EXPECT_EQ(RemoteNameInDirectory("sub/", "a.txt"), "sub/a.txt");
+    EXPECT_EQ(RemoteNameInDirectory("[SUB]", "A.TXT;1"), "[SUB]A.TXT;1");
+    EXPECT_TRUE(NamesRemoteDirectory(""));
+    EXPECT_TRUE(NamesRemoteDirectory("x/"));
+    EXPECT_TRUE(NamesRemoteDirectory("[X]"));
+    EXPECT_FALSE(NamesRemoteDirectory("x"));
+}
+
+TEST(CopyNames, LocalPaths) {
+    EXPECT_EQ(LocalBaseName("/tmp/a.txt"), "a.txt");
+    EXPECT_EQ(LocalBaseName("a.txt"), "a.txt");
+    EXPECT_EQ(LocalBaseName("dir/"), "dir");
+    EXPECT_EQ(LocalDirectoryOf("a.txt"), ".");
+    EXPECT_EQ(LocalDirectoryOf("/a.txt"), "/");
+    EXPECT_EQ(LocalDirectoryOf("x/y/a.txt"), "x/y");
+    EXPECT_EQ(JoinLocal(".", "a"), "./a");
+    EXPECT_EQ(JoinLocal("/tmp/", "a"), "/tmp/a");
+}
+
+}  // namespace
+}  // namespace zelft
