@@ -8,7 +8,9 @@
  * of an operation the library calls the link's RfaNotifyProc and returns the
  * link's error code (0 for success). RfaLook reads the link's status block.
  *
- * The library is meant to be called from one thread at a time.
+ * Several threads may use the library at once, each with links of its own:
+ * a link is used by one thread at a time. Listings share the list buffer of
+ * ZelInit, so only one runs at a time in the process (see RfaDir).
  */
 #ifndef ZEL32_H
 #define ZEL32_H
@@ -213,7 +215,10 @@ ZEL32_API int32_t RfaCopy(RfaHandle handle, const char *source, const char *targ
                           const RfaCopyAttributes *attributes);
 /* Record-at-a-time access to one remote file.
  * RfaOpenFile opens it for reading and writing; a new open forgets whatever
- * was left of the previous file's records.
+ * was left of the previous file's records. The file is opened in the mode of
+ * the link's last RfaCopy (text until a copy chose image): after an image
+ * copy, a record-oriented peer hands out its records as fixed pieces rather
+ * than lines.
  * RfaReadFile returns the next record as text in `buffer`, which holds
  * `length` bytes: the record (up to a NUL byte in it), with the line feeds
  * and the character of a print-format record and, in text mode, the CR LF of
@@ -232,7 +237,8 @@ ZEL32_API int32_t RfaCopy(RfaHandle handle, const char *source, const char *targ
  * in the send buffer until it fills or the file is closed): an error the
  * peer reports about them is returned by RfaCloseFile. A record longer than
  * one transmission block (the link's buffer size less 5 bytes) is refused
- * with error 27 and nothing is sent.
+ * with error 27 and nothing is sent. A record cannot be empty: RfaReadFile
+ * and RfaWriteFile return 4 for a length of 0, as for a null buffer or result.
  * RfaCloseFile ends the access. It waits for the end of the file only when
  * records are still coming to a reader (a record then fails it with error
  * 20); after the end of the file, after writes, or with nothing read it

@@ -13,7 +13,10 @@ HeaderResult ParseHeader(const uint8_t* p, size_t remaining, Header* out) {
     if (out->type > kHighestType) return HeaderResult::kTypeTooHigh;
 
     size_t flagsLength = 0;
-    if (!ExtensibleLength(p + used, remaining - used, 5, &flagsLength)) return HeaderResult::kFlagsTooLong;
+    // FLAGS is one byte as a rule; only a longer field needs the check.
+    const bool oneByteFlags = used < remaining && (p[used] & 0x80) == 0;
+    if (!oneByteFlags && !ExtensibleLength(p + used, remaining - used, 5, &flagsLength))
+        return HeaderResult::kFlagsTooLong;
     if (used < remaining) out->flags = p[used++];
     out->headerLength = used;
     if ((out->flags & kFlagsRefused) != 0) return HeaderResult::kRefusedFlags;

@@ -4,13 +4,17 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <iostream>
 #include <memory>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "zeld/daemon.h"
+#include "zeld/file_spec.h"
 #include "zeld/operation_log.h"
 #include "zeld/options.h"
 #include "zeld/server.h"
@@ -37,7 +41,7 @@ bool ReadPassword(std::string* password) {
     struct termios saved {};
     if (terminal) {
         std::fprintf(stderr, "Password: ");
-        std::fflush(stderr);
+        (void)std::fflush(stderr);  // unbuffered: nothing waits in it
         ::tcgetattr(STDIN_FILENO, &saved);
         struct termios quiet = saved;
         quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
@@ -52,13 +56,20 @@ bool ReadPassword(std::string* password) {
     return got;
 }
 
+// 0 when what was printed reached standard output (a hash written to a
+// full disk is lost: that is a failure), else 1 with a message.
+int PrintedOut() {
+    if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) return 0;
+    return Fail("cannot write standard output");
+}
+
 int HashPassword() {
     std::string password;
     if (!ReadPassword(&password) || password.empty()) return Fail("no password given");
     const std::string hash = zeld::HashPassword(password);
     if (hash.empty()) return Fail("cannot make a password hash");
     std::printf("%s\n", hash.c_str());
-    return 0;
+    return PrintedOut();
 }
 
 // A print or submit spooler from its command or directory; null (no
@@ -79,6 +90,28 @@ bool MakeSpooler(const std::string& command, const std::string& directory, const
         if (*spooler == nullptr) return false;
     }
     return true;
+}
+
+// The temporary files that uploads of a killed server left in the tree are
+// removed on a thread of their own while this server already serves (its
+// own temporary files are locked, so it never takes them for stale ones).
+// A read-only server changes nothing.
+std::thread SweepStaleUploads(const zeld::Tree& tree, bool readOnly, zeld::OperationLog* log,
+                              const std::atomic<bool>* stopping) {
+    if (readOnly) return std::thread();
+    try {
+        return std::thread([&tree, log, stopping] {
+            const size_t removed = tree.RemoveStaleUploads(
+                [log](const std::string& path) {
+                    log->Event("removed the temporary file of an unfinished upload: " + zeld::PrintableSpec(path));
+                },
+                stopping);
+            if (removed > 0) log->Event("temporary files of unfinished uploads removed: " + std::to_string(removed));
+        });
+    } catch (const std::system_error&) {
+        log->Event("no thread to look for the temporary files of unfinished uploads");
+        return std::thread();
+    }
 }
 
 int Serve(const zeld::Options& options) {
@@ -115,6 +148,9 @@ int Serve(const zeld::Options& options) {
     const mode_t mask = ::umask(0);
     ::umask(mask);
     ::signal(SIGPIPE, SIG_IGN);
+    // A file-size limit (RLIMIT_FSIZE) must fail the one upload with EFBIG,
+    // "device full", not kill the server with every client.
+    ::signal(SIGXFSZ, SIG_IGN);
     if (!options.foreground && !zeld::Daemonize(&error)) return Fail(error);
     if (log == nullptr) log = zeld::OperationLog::ToSyslog();
 
@@ -137,7 +173,11 @@ int Serve(const zeld::Options& options) {
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGINT, &action, nullptr);
+    std::atomic<bool> stopping{false};
+    std::thread sweep = SweepStaleUploads(*tree, options.readOnly, log.get(), &stopping);
     server.Run();
+    stopping = true;
+    if (sweep.joinable()) sweep.join();
     runningServer = nullptr;
     return 0;
 }
@@ -152,8 +192,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     switch (options.mode) {
-        case zeld::Options::Mode::kHelp: std::fputs(zeld::UsageText(), stdout); return 0;
-        case zeld::Options::Mode::kVersion: std::printf("zeld %s\n", ZELD_VERSION); return 0;
+        case zeld::Options::Mode::kHelp:
+            if (std::fputs(zeld::UsageText(), stdout) == EOF) return Fail("cannot write standard output");
+            return PrintedOut();
+        case zeld::Options::Mode::kVersion: std::printf("zeld %s\n", ZELD_VERSION); return PrintedOut();
         case zeld::Options::Mode::kHashPassword: return HashPassword();
         case zeld::Options::Mode::kServe: break;
     }

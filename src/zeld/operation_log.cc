@@ -35,7 +35,7 @@ std::unique_ptr<OperationLog> OperationLog::InMemory() {
 }
 
 OperationLog::~OperationLog() {
-    if (ownsFile_) std::fclose(file_);
+    if (ownsFile_) (void)std::fclose(file_);  // the lines went out with their flushes
     if (target_ == Target::kSyslog) ::closelog();
 }
 
@@ -70,7 +70,9 @@ void OperationLog::Write(const std::string& line) {
         return;
     }
     std::fprintf(file_, "%s %s\n", stamp, line.c_str());
-    std::fflush(file_);
+    // A log that cannot be written (a full disk) does not stop the serving:
+    // the line is lost, the next one tries again.
+    if (std::fflush(file_) != 0) std::clearerr(file_);
 }
 
 }  // namespace zeld

@@ -77,13 +77,14 @@ size_t Outbox::MaxRecord(size_t prefixLength) const {
     return limit_ - header - fixed;
 }
 
-uint8_t* Outbox::BeginData(const uint8_t* prefix, size_t prefixLength, size_t capacity) {
+uint8_t* Outbox::BeginData(const uint8_t* prefix, size_t prefixLength, size_t capacity, size_t room) {
     if (capacity > MaxRecord(prefixLength)) capacity = MaxRecord(prefixLength);
+    if (room > capacity) room = capacity;
     // The flags are chosen for the largest record, so the header is fixed
     // before the record is read into place.
     const uint8_t flags = FlagsFor(1 + prefixLength + capacity);
     const size_t header = wire::HeaderLengthFor(flags);
-    if (!MakeRoom(header + 1 + prefixLength + capacity)) return nullptr;
+    if (!MakeRoom(header + 1 + prefixLength + room)) return nullptr;
     dataStart_ = used_;
     wire::BuildHeader(block_ + dataStart_, wire::kData, flags);
     block_[dataStart_ + header] = 0;  // RECNUM

@@ -45,8 +45,12 @@ public:
     size_t MaxRecord(size_t prefixLength) const;
     // Starts a Data message whose record of up to `capacity` bytes (at most
     // MaxRecord) is written at the returned position, behind RECNUM and the
-    // prefix; EndData gives its length. Null when the link has failed.
-    uint8_t* BeginData(const uint8_t* prefix, size_t prefixLength, size_t capacity);
+    // prefix; EndData gives its length. The header is the one of a record of
+    // `capacity` bytes, whatever the length; the block is sent first only
+    // when it has no room for `room` bytes (the record's length, when known
+    // before it is read), so that short records share their blocks. Null
+    // when the link has failed.
+    uint8_t* BeginData(const uint8_t* prefix, size_t prefixLength, size_t capacity, size_t room);
     bool EndData(size_t recordLength);
 
     bool Flush();

@@ -13,6 +13,7 @@ void RecordReader::Start(int fd, const Presentation& presentation) {
     consumed_ = 0;
     atEnd_ = false;
     start_ = end_ = 0;
+    measured_ = false;
 }
 
 bool RecordReader::Fill(int* error) {
@@ -37,15 +38,42 @@ bool RecordReader::Fill(int* error) {
     return true;
 }
 
+RecordReader::Result RecordReader::Measure(size_t capacity, size_t* room, int* error) {
+    *room = 0;
+    if (capacity == 0) capacity = 1;
+    if (direct()) {
+        if (atEnd_) return Result::kEnd;
+        *room = capacity;
+        return Result::kRecord;
+    }
+    measured_ = false;
+    const Result result = presentation_.lines ? MeasureLine(capacity, error) : MeasurePiece(capacity, error);
+    if (result != Result::kRecord) return result;
+    measured_ = true;
+    measuredCapacity_ = capacity;
+    *room = keep_;
+    return result;
+}
+
 RecordReader::Result RecordReader::Next(uint8_t* out, size_t capacity, size_t* length, int* error) {
     *length = 0;
     if (capacity == 0) capacity = 1;
-    return presentation_.lines ? NextLine(out, capacity, length, error) : NextPiece(out, capacity, length, error);
+    if (direct()) return ReadPiece(out, capacity, length, error);
+    if (!measured_ || measuredCapacity_ != capacity) {
+        size_t room = 0;
+        const Result result = Measure(capacity, &room, error);
+        if (result != Result::kRecord) return result;
+    }
+    measured_ = false;
+    std::memcpy(out, buffer_ + start_, keep_);
+    start_ += take_;
+    consumed_ += take_;
+    *length = keep_;
+    return Result::kRecord;
 }
 
-RecordReader::Result RecordReader::NextPiece(uint8_t* out, size_t capacity, size_t* length, int* error) {
-    if (presentation_.pieceSize != 0 && presentation_.pieceSize < capacity) capacity = presentation_.pieceSize;
-    // Pieces are read straight into the message: every piece but the last is full.
+RecordReader::Result RecordReader::ReadPiece(uint8_t* out, size_t capacity, size_t* length, int* error) {
+    // Read straight into the message: every piece but the last is full.
     size_t have = 0;
     while (have < capacity && !atEnd_) {
         const ssize_t got = ::read(fd_, out + have, capacity - have);
@@ -62,36 +90,45 @@ RecordReader::Result RecordReader::NextPiece(uint8_t* out, size_t capacity, size
     return have == 0 ? Result::kEnd : Result::kRecord;
 }
 
-RecordReader::Result RecordReader::NextLine(uint8_t* out, size_t capacity, size_t* length, int* error) {
-    // A full record may be followed by its line end, which goes with it, so
-    // look two bytes further than the record can hold.
-    const size_t window = capacity + 2;
-    if (end_ - start_ < window && !atEnd_ && !Fill(error)) return Result::kError;
+RecordReader::Result RecordReader::MeasurePiece(size_t capacity, int* error) {
+    const size_t size = presentation_.pieceSize < capacity ? presentation_.pieceSize : capacity;
+    if (end_ - start_ < size && !atEnd_ && !Fill(error)) return Result::kError;
     const size_t available = end_ - start_;
     if (available == 0) return Result::kEnd;
+    take_ = keep_ = available < size ? available : size;
+    return Result::kRecord;
+}
 
+RecordReader::Result RecordReader::MeasureLine(size_t capacity, int* error) {
+    // A full record may be followed by its line end, which goes with it, so
+    // look two bytes further than the record can hold. The buffer is filled
+    // only when the line's end is not in it yet, so that little is moved.
+    const size_t window = capacity + 2;
+    const auto findLine = [&] {
+        const size_t available = end_ - start_;
+        return static_cast<const uint8_t*>(std::memchr(buffer_ + start_, '\n', available < window ? available : window));
+    };
+    const uint8_t* newline = findLine();
+    if (newline == nullptr && end_ - start_ < window && !atEnd_) {
+        if (!Fill(error)) return Result::kError;
+        newline = findLine();
+    }
+    const size_t available = end_ - start_;
+    if (available == 0) return Result::kEnd;
     const uint8_t* begin = buffer_ + start_;
-    const size_t scan = available < window ? available : window;
-    const auto* newline = static_cast<const uint8_t*>(std::memchr(begin, '\n', scan));
-    size_t take;  // bytes consumed from the file
-    size_t keep;  // bytes of them in the record
     if (presentation_.keepNewline) {
         const size_t line = newline != nullptr ? static_cast<size_t>(newline - begin) + 1 : available;
-        take = keep = line < capacity ? line : capacity;
+        take_ = keep_ = line < capacity ? line : capacity;
     } else {
         size_t line = newline != nullptr ? static_cast<size_t>(newline - begin) : available;
-        take = line + (newline != nullptr ? 1 : 0);
+        take_ = line + (newline != nullptr ? 1 : 0);
         if (line > 0 && newline != nullptr && begin[line - 1] == '\r') --line;  // CR LF ends a line too
         if (line > capacity) {
-            keep = take = capacity;  // a long line goes on in the next record
+            keep_ = take_ = capacity;  // a long line goes on in the next record
         } else {
-            keep = line;
+            keep_ = line;
         }
     }
-    std::memcpy(out, begin, keep);
-    start_ += take;
-    consumed_ += take;
-    *length = keep;
     return Result::kRecord;
 }
 

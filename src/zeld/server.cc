@@ -86,7 +86,9 @@ void Server::Run() {
         ++active_;
     }
 
-    // Stopping: transfers under way may finish within the grace period.
+    // Stopping: no new client is taken (nor kept waiting in the queue), and
+    // transfers under way may finish within the grace period.
+    listener_->Close();
     if (log != nullptr) log->Event("stopping");
     {
         std::unique_lock<std::mutex> lock(mutex_);

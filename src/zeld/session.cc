@@ -119,6 +119,12 @@ void Session::HandleBlock(const uint8_t* block, size_t length) {
         offset += header.headerLength + header.bodyLength;
         Dispatch(header.type, body);
     }
+    // An upload's records may be kept in place in this block: they are
+    // written before it goes.
+    if (upload_->active()) {
+        const StatusValue flushed = upload_->Flush();
+        if (receiveFailure_ == kOk) receiveFailure_ = flushed;
+    }
     outbox_.Flush();
 }
 
@@ -303,9 +309,14 @@ void Session::ContinueListing() {
             phase_ = Phase::kListing;
             return;
         }
-        const bool isDirectory = S_ISDIR(entry.info.st_mode);
+        struct stat info {};
+        info.st_mode = entry.info.mode;
+        info.st_uid = entry.info.owner;
+        info.st_size = entry.info.size;
+        info.st_mtime = entry.info.modified;
+        const bool isDirectory = S_ISDIR(info.st_mode);
         const Presentation presentation = PresentFile(personality_, entry.realName, false, Purpose::kDescribe);
-        Describe(entry.info, listing_.directory, entry.realName, isDirectory, presentation);
+        Describe(info, listing_.directory, entry.realName, isDirectory, presentation);
     }
     bytes_ = listing_.entries.size();  // the log counts the entries listed
     Succeed();
@@ -404,11 +415,17 @@ void Session::Pump() {
     // Records until one block has gone out, so that the connection can look
     // for an Access Complete between blocks.
     while (outbox_.blocksSent() == blocks) {
-        uint8_t* record = outbox_.BeginData(prefix, prefixLength, recordLimit_);
-        if (record == nullptr) return;
+        size_t room = 0;
         size_t length = 0;
         int error = 0;
-        const RecordReader::Result result = reader_->Next(record, recordLimit_, &length, &error);
+        // The record is measured first, so that it goes into the block being
+        // filled whenever it fits there.
+        RecordReader::Result result = reader_->Measure(recordLimit_, &room, &error);
+        if (result == RecordReader::Result::kRecord) {
+            uint8_t* record = outbox_.BeginData(prefix, prefixLength, recordLimit_, room);
+            if (record == nullptr) return;
+            result = reader_->Next(record, recordLimit_, &length, &error);
+        }
         bytes_ = reader_->consumed();
         if (result == RecordReader::Result::kRecord) {
             outbox_.EndData(length);

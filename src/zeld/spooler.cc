@@ -110,6 +110,7 @@ StatusValue Spooler::RunCommand(const std::string& realPath, const std::string& 
     sigset_t defaults;
     sigemptyset(&defaults);
     sigaddset(&defaults, SIGPIPE);
+    sigaddset(&defaults, SIGXFSZ);
     sigaddset(&defaults, SIGTERM);
     sigaddset(&defaults, SIGINT);
     sigset_t none;

@@ -1,8 +1,10 @@
 #include "zeld/staged_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -39,6 +41,17 @@ StatusValue StagedFile::Create(CreateTarget target, bool asLines, mode_t newFile
                                 S_IRUSR | S_IWUSR);
         if (fd >= 0) {
             fd_.Reset(fd);
+            // The lock lives on a second descriptor of the same open file, so
+            // that it outlasts the close that checks the writes (Commit).
+            lock_.Reset(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+            if (!lock_.valid() || ::flock(lock_.get(), LOCK_EX | LOCK_NB) != 0) {
+                const StatusValue status = StatusForErrno(errno, Stage::kOpen);
+                ::unlinkat(directory_.get(), name.c_str(), 0);
+                fd_.Reset();
+                lock_.Reset();
+                directory_.Reset();
+                return status;
+            }
             stagingName_ = std::move(name);
             targetName_ = target.name;
             mode_ = target.exists ? target.existingMode : newFileMode;
@@ -46,6 +59,7 @@ StatusValue StagedFile::Create(CreateTarget target, bool asLines, mode_t newFile
             failure_ = kOk;
             bytes_ = 0;
             buffered_ = 0;
+            pieceCount_ = 0;
             return kOk;
         }
         if (errno != EEXIST) break;
@@ -55,17 +69,42 @@ StatusValue StagedFile::Create(CreateTarget target, bool asLines, mode_t newFile
     return status;
 }
 
+void StagedFile::AddPiece(const uint8_t* data, size_t length) {
+    if (length == 0) return;
+    if (pieceCount_ != 0) {
+        iovec& last = pieces_[pieceCount_ - 1];
+        if (static_cast<const uint8_t*>(last.iov_base) + last.iov_len == data) {
+            last.iov_len += length;  // the buffer's bytes run on
+            return;
+        }
+    }
+    pieces_[pieceCount_++] = iovec{const_cast<uint8_t*>(data), length};
+}
+
+void StagedFile::AddCopy(const uint8_t* data, size_t length) {
+    std::memcpy(buffer_ + buffered_, data, length);
+    AddPiece(buffer_ + buffered_, length);
+    buffered_ += length;
+}
+
 StatusValue StagedFile::Drain() {
-    size_t written = 0;
-    while (written < buffered_) {
-        const ssize_t put = ::write(fd_.get(), buffer_ + written, buffered_ - written);
+    size_t first = 0;
+    while (first < pieceCount_ && failure_ == kOk) {
+        const ssize_t put = ::writev(fd_.get(), pieces_ + first, static_cast<int>(pieceCount_ - first));
         if (put < 0 && errno == EINTR) continue;
         if (put < 0) {
             failure_ = StatusForErrno(errno, Stage::kWrite);
             break;
         }
-        written += static_cast<size_t>(put);
+        // Past the pieces written whole, into the one written in part.
+        auto left = static_cast<size_t>(put);
+        while (first < pieceCount_ && left >= pieces_[first].iov_len) left -= pieces_[first++].iov_len;
+        if (first < pieceCount_) {
+            pieces_[first].iov_base = static_cast<uint8_t*>(pieces_[first].iov_base) + left;
+            pieces_[first].iov_len -= left;
+        }
     }
+    pieceCount_ = 0;
     buffered_ = 0;
     return failure_;
 }
@@ -76,13 +115,19 @@ StatusValue StagedFile::Write(const uint8_t* record, size_t length) {
     const size_t total = length + (asLines_ ? 1 : 0);
     // A record comes in one transmission block, so it always fits the buffer.
     if (total > kBufferSize) return failure_ = kStatusWriteError;
-    if (buffered_ + total > kBufferSize && Drain() != kOk) return failure_;
-    std::memcpy(buffer_ + buffered_, record, length);
-    buffered_ += length;
-    if (asLines_) buffer_[buffered_++] = '\n';
+    // Room for the record's two pieces and, at most, all of its bytes.
+    if ((pieceCount_ + 2 > kMaxPieces || buffered_ + total > kBufferSize) && Drain() != kOk) return failure_;
+    if (length >= kKeptInPlace) {
+        AddPiece(record, length);
+    } else {
+        AddCopy(record, length);
+    }
+    if (asLines_) AddCopy(reinterpret_cast<const uint8_t*>("\n"), 1);
     bytes_ += total;
     return kOk;
 }
+
+StatusValue StagedFile::Flush() { return active() ? Drain() : failure_; }
 
 StatusValue StagedFile::Commit(const time_t* modified) {
     if (!active()) return kStatusWriteError;
@@ -102,6 +147,7 @@ StatusValue StagedFile::Commit(const time_t* modified) {
         return status;
     }
     stagingName_.clear();
+    lock_.Reset();
     directory_.Reset();
     return kOk;
 }
@@ -110,8 +156,10 @@ void StagedFile::Discard() {
     if (!stagingName_.empty() && directory_.valid()) ::unlinkat(directory_.get(), stagingName_.c_str(), 0);
     stagingName_.clear();
     fd_.Reset();
+    lock_.Reset();
     directory_.Reset();
     buffered_ = 0;
+    pieceCount_ = 0;
 }
 
 }  // namespace zeld

@@ -1,9 +1,13 @@
-// An upload's file: written under a temporary name (".zeld-XXXXXX") beside
-// its target, renamed into place only when the transfer completes, and
-// removed when it does not, so a target is never left half written.
+// An upload's file: written under a temporary name (".zeld-XXXXXX", six
+// letters or digits) beside its target, renamed into place only when the
+// transfer completes, and removed when it does not, so a target is never
+// left half written. The temporary file is locked (flock) while it exists,
+// so that a server starting later can tell one left by a killed server
+// (Tree::RemoveStaleUploads) from one being written now.
 #pragma once
 
 #include <sys/types.h>
+#include <sys/uio.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -28,8 +32,12 @@ public:
     StatusValue Create(CreateTarget target, bool asLines, mode_t newFileMode);
     bool active() const { return fd_.valid(); }
 
-    // Stores one record. The first failure is kept and returned again.
+    // Stores one record. The first failure is kept and returned again. A
+    // record of kKeptInPlace bytes or more is not copied: its bytes must stay
+    // where they are until Flush (or Commit) has written them, or Discard.
     StatusValue Write(const uint8_t* record, size_t length);
+    // Writes the records stored so far, in one gathered write.
+    StatusValue Flush();
     // Puts the file in place of the target, with `modified` as its time
     // when given. The file is discarded on failure.
     StatusValue Commit(const time_t* modified);
@@ -39,12 +47,21 @@ public:
     uint64_t bytes() const { return bytes_; }
     const std::string& targetName() const { return targetName_; }
 
+    static constexpr size_t kKeptInPlace = 512;
+
 private:
     StatusValue Drain();
+    // The next piece of the gathered write; it continues the last one when
+    // the bytes follow on.
+    void AddPiece(const uint8_t* data, size_t length);
+    // Copies short records (and line ends) into the buffer, as one piece.
+    void AddCopy(const uint8_t* data, size_t length);
 
     static constexpr size_t kBufferSize = 65536;  // more than a transmission block
+    static constexpr size_t kMaxPieces = 128;
     UniqueFd directory_;
     UniqueFd fd_;
+    UniqueFd lock_;  // holds the flock until the file is renamed or removed
     std::string stagingName_;
     std::string targetName_;
     mode_t mode_ = 0;
@@ -53,6 +70,8 @@ private:
     uint64_t bytes_ = 0;
     size_t buffered_ = 0;
     uint8_t buffer_[kBufferSize];
+    iovec pieces_[kMaxPieces];  // what the next write takes: the buffer's bytes and records in place
+    size_t pieceCount_ = 0;
 };
 
 }  // namespace zeld

@@ -21,6 +21,7 @@ constexpr size_t kMaxDepth = 64;     // directory levels one lookup may hold ope
 constexpr int kMaxLinks = 40;        // links one lookup may follow
 constexpr size_t kMaxLinkText = 4096;
 constexpr std::string_view kStagingPrefix = ".zeld-";
+constexpr size_t kUploadStagingLength = kStagingPrefix.size() + 6;  // ".zeld-" and six letters or digits
 
 // One step of a lookup. `exact`: a real name from a link's target, taken
 // as it is; otherwise a client's name, which the records personality maps
@@ -250,6 +251,52 @@ bool NamedEntry(const FileSpec& spec, FileSpec* entry) {
 
 bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
+// Removes the entry `name` of the directory at `dirFd` when it is a regular
+// file that nobody holds locked: a running server keeps the temporary file
+// of its upload locked until the upload ends.
+bool RemoveIfUnlocked(int dirFd, const std::string& name) {
+    struct stat info;
+    if (::fstatat(dirFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)) return false;
+    const UniqueFd fd(::openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat opened;
+    if (!fd.valid() || ::fstat(fd.get(), &opened) != 0 || !SameFile(opened, info)) return false;
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return false;
+    return ::unlinkat(dirFd, name.c_str(), 0) == 0;
+}
+
+// The sweep of RemoveStaleUploads through the directory at `dirFd` (`path`
+// beneath the root, with its slash) and, depth first, the directories in it:
+// at most one descriptor per level is open. False once told to stop.
+bool SweepStaleUploads(int dirFd, const std::string& path, size_t depth,
+                       const std::function<void(const std::string&)>& removed, const std::atomic<bool>* stop,
+                       size_t* count) {
+    if (stop->load()) return false;
+    std::vector<std::string> stale;
+    std::vector<std::string> directories;
+    ForEachEntry(dirFd, [&](const std::string& name, unsigned char type) {
+        if (Tree::IsUploadStagingName(name)) {
+            stale.push_back(name);
+        } else if (type == DT_DIR || type == DT_UNKNOWN) {
+            directories.push_back(name);  // (an unknown type is tried: only directories open)
+        }
+        return true;
+    });
+    for (const std::string& name : stale) {
+        if (stop->load()) return false;
+        if (!RemoveIfUnlocked(dirFd, name)) continue;
+        ++*count;
+        removed(path + name);
+    }
+    if (depth >= kMaxDepth) return true;
+    for (const std::string& name : directories) {
+        const UniqueFd next(::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (next.valid() && !SweepStaleUploads(next.get(), path + name + "/", depth + 1, removed, stop, count)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 Chain::Chain(UniqueFd root) { fds_.push_back(std::move(root)); }
@@ -298,6 +345,21 @@ std::unique_ptr<Tree> Tree::Open(const std::string& root, Personality personalit
 }
 
 bool Tree::IsStagingName(const std::string& name) { return name.compare(0, kStagingPrefix.size(), kStagingPrefix) == 0; }
+
+bool Tree::IsUploadStagingName(const std::string& name) {
+    if (name.size() != kUploadStagingLength || !IsStagingName(name)) return false;
+    return std::all_of(name.begin() + static_cast<std::ptrdiff_t>(kStagingPrefix.size()), name.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    });
+}
+
+size_t Tree::RemoveStaleUploads(const std::function<void(const std::string&)>& removed,
+                                const std::atomic<bool>* stop) const {
+    const UniqueFd root(::openat(root_.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    size_t count = 0;
+    if (root.valid()) SweepStaleUploads(root.get(), "", 0, removed, stop, &count);
+    return count;
+}
 
 bool Tree::RootChain(Chain* chain) const {
     UniqueFd root(::fcntl(root_.get(), F_DUPFD_CLOEXEC, 0));
@@ -511,8 +573,10 @@ StatusValue Tree::List(const FileSpec& spec, ListingResult* result) const {
         if (IsStagingName(name)) return true;
         ListedEntry entry;
         entry.realName = name;
-        entry.status = DescribeEntry(personality_, chain, name, &entry.info);
-        const bool isDirectory = entry.status == kOk && S_ISDIR(entry.info.st_mode);
+        struct stat info {};
+        entry.status = DescribeEntry(personality_, chain, name, &info);
+        entry.info = ListedStat{info.st_mode, info.st_uid, info.st_size, info.st_mtime};
+        const bool isDirectory = entry.status == kOk && S_ISDIR(info.st_mode);
         bool matches;
         if (exactName) {
             matches = name == pattern;

@@ -5,7 +5,9 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -62,12 +64,21 @@ struct OpenedFile {
     bool isDirectory = false;
 };
 
+// What a listing shows of an entry's file, kept instead of its whole stat
+// so that a large listing takes little memory.
+struct ListedStat {
+    mode_t mode = 0;
+    uid_t owner = 0;
+    off_t size = 0;
+    time_t modified = 0;
+};
+
 // One entry of a directory listing.
 struct ListedEntry {
     std::string realName;
     std::string presentedName;
     StatusValue status = kOk;  // an entry that cannot be described
-    struct stat info {};       // of the file it stands for (links followed)
+    ListedStat info;           // of the file it stands for (links followed)
 };
 
 struct ListingResult {
@@ -120,6 +131,17 @@ public:
     static constexpr size_t kMaxListed = 100000;
     // Whether a name is one of the server's own temporary files.
     static bool IsStagingName(const std::string& name);
+    // Whether a name is that of an upload's temporary file (StagedFile).
+    static bool IsUploadStagingName(const std::string& name);
+
+    // Removes the temporary files that uploads of a killed server left in
+    // the tree: files named as an upload's temporary file that no running
+    // server holds locked. Links are not followed. `removed` hears of each
+    // one (its path beneath the root). The sweep ends early once `*stop` is
+    // set (looked at before each file and each directory). Returns how many
+    // were removed.
+    size_t RemoveStaleUploads(const std::function<void(const std::string&)>& removed,
+                              const std::atomic<bool>* stop) const;
 
 private:
     Tree() = default;

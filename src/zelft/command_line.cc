@@ -392,7 +392,7 @@ std::string HelpText(Command command) {
         for (size_t at = help.find('\n'); at != std::string::npos; at = help.find('\n', at + 1)) {
             help.insert(at + 1, std::string(29, ' '));
         }
-        text += line + " " + help + "\n";
+        text.append(line).append(" ").append(help).append("\n");
     }
     text += "\n"
             "NODE is a host name, an IPv4 address or [IPv6 address], with an optional\n"

@@ -26,8 +26,10 @@ ExitCode RunDir(const Invocation& invocation) {
     if (!failure.failed()) failure = link->TakeListing(RemoteName(spec), &listing);
     if (failure.failed()) return Reported(failure);
     const std::string text = WithUnixLineEnds(listing);
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    if (!text.empty() && text.back() != '\n') std::fputc('\n', stdout);
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
+        (!text.empty() && text.back() != '\n' && std::fputc('\n', stdout) == EOF)) {
+        return Reported(OutputFailure());
+    }
     return ExitCode::kOk;
 }
 

@@ -1,6 +1,8 @@
 #include "zelft/failure.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "zelft/status_texts.h"
 
@@ -30,6 +32,7 @@ Failure LinkFailure(const OperationName& operation, int32_t result, const RfaLin
 Failure UsageFailure(const std::string& message) { return Failure{ExitCode::kUsage, message}; }
 Failure LocalFailure(const std::string& message) { return Failure{ExitCode::kLocalFile, message}; }
 Failure OtherFailure(const std::string& message) { return Failure{ExitCode::kOther, message}; }
+Failure OutputFailure() { return LocalFailure(std::string("standard output: ") + std::strerror(errno)); }
 
 void Report(const Failure& failure) { std::fprintf(stderr, "zelft: %s\n", failure.message.c_str()); }
 

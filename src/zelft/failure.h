@@ -35,6 +35,9 @@ Failure LinkFailure(const OperationName& operation, int32_t result, const RfaLin
 Failure UsageFailure(const std::string& message);
 Failure LocalFailure(const std::string& message);
 Failure OtherFailure(const std::string& message);
+// Standard output did not take what was written to it (a full disk, say):
+// a local file error, with errno's words.
+Failure OutputFailure();
 
 // Writes "zelft: MESSAGE" to standard error.
 void Report(const Failure& failure);

@@ -37,7 +37,7 @@ Failure CopyFile(const Invocation& invocation, RemoteLink* link, ProgressBar* pr
     const int32_t result = RfaCopy(link->handle(), source.c_str(), target.c_str(), request.direction, invocation.mode,
                                    invocation.hasAttributes ? &invocation.attributes : nullptr);
     if (progress != nullptr) progress->Finish(result == RFA_OK, LocalSize(request.localPath));
-    const Failure failure = link->Check(OperationName{download ? "get" : "put", described, true}, result);
+    Failure failure = link->Check(OperationName{download ? "get" : "put", described, true}, result);
     if (!failure.failed() && invocation.verbose) {
         std::fprintf(stderr, "zelft: %s %s (%llu bytes)\n", download ? "got" : "put", described.c_str(),
                      static_cast<unsigned long long>(LocalSize(request.localPath)));

@@ -1,10 +1,12 @@
 // zelft: the file-transfer utility of the ZEL remote file access system.
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "zelft/command_line.h"
 #include "zelft/commands.h"
+#include "zelft/failure.h"
 
 namespace {
 
@@ -30,6 +32,17 @@ ExitCode Run(const zelft::Invocation& invocation) {
     return ExitCode::kUsage;
 }
 
+// What was printed must have reached standard output: a write that failed
+// unseen (a full disk) makes a command that succeeded a local file error.
+int FinishOutput(ExitCode exit) {
+    const bool flushed = std::fflush(stdout) == 0;
+    if (exit == ExitCode::kOk && (!flushed || std::ferror(stdout) != 0)) {
+        if (flushed) errno = EIO;  // the failed write's own error is gone
+        exit = zelft::Reported(zelft::OutputFailure());
+    }
+    return static_cast<int>(exit);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -41,11 +54,13 @@ int main(int argc, char** argv) {
     }
     if (invocation.version) {
         std::printf("zelft %s\n", ZELFT_VERSION);
-        return 0;
+        return FinishOutput(ExitCode::kOk);
     }
     if (invocation.help) {
-        std::fputs(zelft::HelpText(invocation.command).c_str(), stdout);
-        return 0;
+        if (std::fputs(zelft::HelpText(invocation.command).c_str(), stdout) == EOF) {
+            return static_cast<int>(zelft::Reported(zelft::OutputFailure()));
+        }
+        return FinishOutput(ExitCode::kOk);
     }
-    return static_cast<int>(Run(invocation));
+    return FinishOutput(Run(invocation));
 }

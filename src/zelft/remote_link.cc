@@ -40,7 +40,10 @@ bool PrepareTraceFile(const std::string& path, bool append, std::string* error) 
         *error = "cannot open trace file " + path + ": " + std::strerror(errno);
         return false;
     }
-    std::fclose(file);
+    if (std::fclose(file) != 0) {
+        *error = "cannot open trace file " + path + ": " + std::strerror(errno);
+        return false;
+    }
     return true;
 }
 

@@ -32,14 +32,17 @@ ExitCode RunType(const Invocation& invocation) {
         uint16_t length = 0;
         failure = link->Check(operation, RfaReadFile(link->handle(), kReadLength, buffer.data(), &length));
         if (failure.failed()) {
-            // The server has already ended the access: only the link is left to close.
-            std::fflush(stdout);
+            // The server has already ended the access: only the link is left
+            // to close. What was printed goes out before the message.
+            (void)std::fflush(stdout);
             return Reported(failure);
         }
         if (length == 0) break;  // the end of the file
-        std::fwrite(buffer.data(), 1, length, stdout);
+        // Output that cannot be written ends the command; closing the link
+        // ends the access.
+        if (std::fwrite(buffer.data(), 1, length, stdout) != length) return Reported(OutputFailure());
     }
-    std::fflush(stdout);
+    if (std::fflush(stdout) != 0) return Reported(OutputFailure());
     failure = link->Check(operation, RfaCloseFile(link->handle()));
     if (failure.failed()) Report(failure);
     return failure.exit;

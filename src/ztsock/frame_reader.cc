@@ -78,6 +78,9 @@ FrameReader::Fill FrameReader::ReadSome(uint8_t* direct, size_t directLength, si
         if (got == 0) return Fill::kEnd;
         if (errno == EINTR) continue;
         if (errno != EAGAIN && errno != EWOULDBLOCK) break;
+        // A look without waiting (a server between the blocks it streams)
+        // costs one call, not a poll besides.
+        if (timeoutMs == 0) return Fill::kTimedOut;
         const int ready = WaitFor(fd_, POLLIN, timeoutMs);
         if (ready == 0) return Fill::kTimedOut;
         if (ready < 0) break;

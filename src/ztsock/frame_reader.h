@@ -22,7 +22,7 @@ enum class ReadOutcome {
 
 class FrameReader {
 public:
-    static constexpr size_t kBufferSize = 64 * 1024;
+    static constexpr size_t kBufferSize = size_t{64} * 1024;
 
     // Reads from `fd`, which the caller owns and keeps open while reading.
     explicit FrameReader(int fd) : fd_(fd) {}

@@ -190,6 +190,8 @@ std::unique_ptr<ServerConnection> Listener::Accept(int timeoutMs) {
     return nullptr;
 }
 
+void Listener::Close() { sockets_.clear(); }
+
 void Listener::Wake() {
     woken_.store(true);
     const char byte = 1;

@@ -104,6 +104,10 @@ public:
     // from any thread and from a signal handler.
     void Wake();
     bool woken() const { return woken_.load(); }
+    // Stops listening: the sockets close, so that clients that come now are
+    // refused at once instead of waiting in the queue. From the thread that
+    // accepts; Accept then only waits for Wake.
+    void Close();
 
 private:
     Listener() = default;

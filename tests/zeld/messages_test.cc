@@ -155,7 +155,7 @@ TEST(OutboxBlocking, MessagesShareBlocksUpToTheClientsSizeAndLengthsFollowItsCap
         outbox.Put(wire::kStatus, 2, [](wire::Writer& w) { w.PutU16(0x4032); });
     }
     // 15 bytes used: a record of 290 with its 5 bytes does not fit behind them.
-    uint8_t* record = outbox.BeginData(nullptr, 0, 290);
+    uint8_t* record = outbox.BeginData(nullptr, 0, 290, 290);
     ASSERT_NE(record, nullptr);
     std::fill(record, record + 290, 'x');
     outbox.EndData(290);
@@ -173,6 +173,25 @@ TEST(OutboxBlocking, MessagesShareBlocksUpToTheClientsSizeAndLengthsFollowItsCap
     outbox.PutEmpty(wire::kAcknowledge);
     EXPECT_EQ(sink.blocks.size(), 2u);
     EXPECT_EQ(Hex(sink.blocks[0]), "06 00");
+}
+
+TEST(OutboxBlocking, ShortRecordsShareABlockAndKeepTheHeaderOfTheLargestRecord) {
+    CollectingSink sink;
+    Outbox outbox(&sink);
+    outbox.Configure(300, true, true);
+    // Records of 3 bytes that could have been as long as a record may be:
+    // each takes 8 bytes (header 4, RECNUM, data), so 37 fit in 300.
+    for (int i = 0; i < 40; ++i) {
+        uint8_t* record = outbox.BeginData(nullptr, 0, outbox.MaxRecord(0), 3);
+        ASSERT_NE(record, nullptr);
+        std::fill(record, record + 3, 'a' + i % 26);
+        outbox.EndData(3);
+    }
+    outbox.Flush();
+    ASSERT_EQ(sink.blocks.size(), 2u);
+    EXPECT_EQ(sink.blocks[0].size(), 37u * 8u);
+    EXPECT_EQ(sink.blocks[1].size(), 3u * 8u);
+    EXPECT_EQ(Hex(Bytes(sink.blocks[0].begin(), sink.blocks[0].begin() + 8)), "08 06 04 00 00 61 61 61");
 }
 
 }  // namespace

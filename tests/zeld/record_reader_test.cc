@@ -71,5 +71,25 @@ TEST(RecordCutting, LinesLongerThanTheBufferAreCutCorrectly) {
     EXPECT_EQ(records[4], "y");
 }
 
+TEST(RecordCutting, LinesAcrossManyBufferFillsComeOutWhole) {
+    // Lines of 0 to 999 characters, CR LF or LF ended, over several fills
+    // of the reader's buffer.
+    std::string content;
+    Records expected;
+    for (int i = 0; content.size() < 400000; ++i) {
+        const std::string line(static_cast<size_t>((i * 7919) % 1000), static_cast<char>('a' + i % 26));
+        content += line + (i % 3 == 0 ? "\r\n" : "\n");
+        expected.push_back(line);
+    }
+    EXPECT_EQ(Cut(content, Lines(false), 32251), expected);
+    Presentation pieces;
+    pieces.pieceSize = 512;
+    const Records cut = Cut(content, pieces, 32251);
+    ASSERT_EQ(cut.size(), (content.size() + 511) / 512);
+    std::string joined;
+    for (const std::string& piece : cut) joined += piece;
+    EXPECT_TRUE(joined == content);
+}
+
 }  // namespace
 }  // namespace zeld

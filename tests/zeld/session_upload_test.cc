@@ -70,6 +70,40 @@ TEST(SessionUpload, NewTargetIsProbedCreatedWrittenByteForByteAndDated) {
     EXPECT_EQ(Entries(harness.root()), (std::vector<std::string>{"new.bin"}));
 }
 
+// Records of 512 bytes and more are written from the received block
+// itself, shorter ones (and the line ends of a records upload) through a
+// buffer. Mixed in every way over many blocks, each block gone once it has
+// been handled, the file holds every byte in order.
+void UploadMixedRecords(zeld::Personality personality, bool asLines) {
+    SessionHarness harness(personality);
+    harness.Configure();
+    Create(harness, "mixed.bin");
+    const size_t sizes[] = {1, 511, 512, 513, 3000, 0, 100, 20000, 7};
+    std::string expected;
+    size_t next = 0;
+    for (int block = 0; block < 60; ++block) {
+        Bytes messages;
+        for (int i = 0; i < 4; ++i, ++next) {
+            Bytes record(sizes[next % std::size(sizes)]);
+            for (size_t at = 0; at < record.size(); ++at) record[at] = static_cast<uint8_t>('A' + (next + at) % 26);
+            messages = messages + client::Data(record);
+            expected += std::string(record.begin(), record.end()) + (asLines ? "\n" : "");
+        }
+        ASSERT_TRUE(harness.Send(messages).empty());
+    }
+    EXPECT_EQ(Types(harness.Send(client::AccessComplete({0x01, 0x80, 0x80, 0x00}))),
+              (std::vector<uint8_t>{wire::kAccessComplete}));
+    EXPECT_TRUE(ReadFile(harness.Path("mixed.bin")) == expected);
+}
+
+TEST(SessionUpload, LargeAndSmallRecordsMixedAreStoredInOrder) {
+    UploadMixedRecords(zeld::Personality::kStream, false);
+}
+
+TEST(SessionUpload, LargeAndSmallRecordsOfATextUploadAreStoredAsLinesInOrder) {
+    UploadMixedRecords(zeld::Personality::kRecords, true);
+}
+
 TEST(SessionUpload, ExistingTargetIsReplacedAndKeepsItsMode) {
     SessionHarness harness;
     harness.Configure();

@@ -169,9 +169,9 @@ TEST_F(TreeTest, ListingKeepsEntriesSortedAndMarksThoseItCannotDescribe) {
     ASSERT_EQ(tree->List(spec, &listing), kOk);
     ASSERT_EQ(listing.entries.size(), 3u);
     EXPECT_EQ(listing.entries[0].presentedName, "Docs");
-    EXPECT_TRUE(S_ISDIR(listing.entries[0].info.st_mode));
+    EXPECT_TRUE(S_ISDIR(listing.entries[0].info.mode));
     EXPECT_EQ(listing.entries[1].presentedName, "top.dat");
-    EXPECT_EQ(listing.entries[1].info.st_size, 3);
+    EXPECT_EQ(listing.entries[1].info.size, 3);
     EXPECT_EQ(listing.entries[2].status, kStatusPrivilege);
 }
 

@@ -1,93 +1,36 @@
-// What the end-to-end tests of zelft share: programs run as processes with
-// their output and exit code captured, and a zeld on a loopback port serving
+// What the end-to-end tests of zelft share: zelft run as a process with its
+// output and exit code captured, against a zeld on a loopback port serving
 // a scratch tree.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/types.h>
 
 #include <string>
 #include <vector>
 
 #include "support/test_paths.h"
+#include "support/zeld_process.h"
 
 namespace zelfttest {
 
+using zeltest::BinaryContent;
+using zeltest::ChildProcess;
+using zeltest::FreePort;
+using zeltest::HashPassword;
+using zeltest::ProcessResult;
 using zeltest::ReadFile;
+using zeltest::RunOptions;
+using zeltest::RunProgram;
 using zeltest::ScratchDir;
 using zeltest::WriteFile;
+using zeltest::ZeldOptions;
+using zeltest::ZeldPath;
+using zeltest::ZeldServer;
 
 std::string ZelftPath();
-std::string ZeldPath();
 
-struct ProcessResult {
-    int exitCode = -1;  // 128 + signal number when a signal ended it
-    std::string out;
-    std::string err;
-};
-
-struct RunOptions {
-    std::vector<std::string> environment;  // NAME=VALUE added to (or replacing in) this process's
-    std::string input;                     // written to standard input, which then closes
-    std::string directory;                 // working directory, if not this one
-};
-
-// Runs a program to its end. ZELFT_PASSWORD is removed from the inherited
-// environment unless `options` sets it.
-ProcessResult RunProgram(const std::vector<std::string>& argv, const RunOptions& options = {});
 // zelft with these arguments.
 ProcessResult RunZelft(const std::vector<std::string>& arguments, const RunOptions& options = {});
-
-// A program started with posix_spawn, its standard output and error on pipes
-// (or standard error on a given descriptor).
-class ChildProcess {
-public:
-    ChildProcess() = default;
-    ~ChildProcess();
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
-
-    bool Start(const std::vector<std::string>& argv, const RunOptions& options, int stderrFd = -1);
-    pid_t pid() const { return pid_; }
-    bool Exited();  // without waiting
-    // Reads the pipes until the process ends; its exit code.
-    ProcessResult Finish();
-    void Kill(int signalNumber);
-
-private:
-    pid_t pid_ = -1;
-    int outFd_ = -1;
-    int errFd_ = -1;
-    bool reaped_ = false;
-    int status_ = 0;
-};
-
-struct ZeldOptions {
-    std::string personality = "stream";
-    std::string usersText;               // users file content; empty: none
-    std::vector<std::string> arguments;  // more arguments for zeld
-};
-
-// A zeld on 127.0.0.1 with a free port, serving `root()`.
-class ZeldServer {
-public:
-    explicit ZeldServer(ZeldOptions options = {});
-    ~ZeldServer();
-    // Starts zeld and waits until it takes connections. False with a message.
-    bool Start(std::string* error);
-    std::string node() const { return "127.0.0.1:" + std::to_string(port_); }
-    std::string Remote(const std::string& path) const { return node() + "::" + path; }
-    const std::string& root() const { return root_.path(); }
-    std::string Path(const std::string& name) const { return root_ / name; }
-    std::string log() const;
-
-private:
-    ZeldOptions options_;
-    ScratchDir root_;
-    ScratchDir files_;  // users file, log
-    ChildProcess process_;
-    int port_ = 0;
-};
 
 // A test against a zeld started for it, with a local scratch directory.
 class ZelftEndToEnd : public ::testing::Test {
@@ -102,14 +45,5 @@ protected:
     ZeldServer server;
     ScratchDir local;
 };
-
-// A crypt(3) hash of `password` made by `zeld --hash-password`.
-std::string HashPassword(const std::string& password);
-
-// A port on 127.0.0.1 that nothing listens on at the moment.
-int FreePort();
-
-// Bytes 0 to 255 over and over, `size` of them, shuffled by `seed`.
-std::string BinaryContent(size_t size, unsigned seed);
 
 }  // namespace zelfttest

@@ -106,9 +106,12 @@ int32_t RfaOpenLinkWork(RfaOpenLinkParams* params) {
         RfaFreeSlot(handle);
         return RFA_ERR_BAD_ARGUMENT;
     }
-    std::strcpy(link->nodeName, params->nodeName);
-    std::strcpy(link->userName, params->userName);
-    std::strcpy(link->password, params->password);
+    // Each field holds its NUL (checked above) and is as large as the caller's.
+    static_assert(sizeof link->nodeName == sizeof params->nodeName && sizeof link->userName == sizeof params->userName &&
+                  sizeof link->password == sizeof params->password);
+    std::memcpy(link->nodeName, params->nodeName, sizeof link->nodeName);
+    std::memcpy(link->userName, params->userName, sizeof link->userName);
+    std::memcpy(link->password, params->password, sizeof link->password);
     params->handle = handle;
 
     ZelContext* context = RfaRegisterContext(link);

@@ -107,14 +107,6 @@ int SetProtection(ZelContext* context) {
     return ZelReadUntil(context, wire::kAccessComplete) == -1 ? -1 : 1;
 }
 
-// ---- Abort -----------------------------------------------------------------
-
-// A transport failure notes the code its error number maps to, never 20;
-// a refused reply and a Sync Error note 20.
-bool ConnectionFailed(const ZelContext* context) {
-    return context->failureRecorded && context->failure.code != RFA_ERR_PROTOCOL;
-}
-
 }  // namespace
 
 int ZelCommandHandler(ZelContext* context) {
@@ -162,7 +154,11 @@ int ZelAbortHandler(ZelContext* context) {
             RfaClearError(context);
             return 1;
         }
-        if (result == -1 && ConnectionFailed(context)) return -1;
+        if (result == -1 && ZelConnectionFailed(context)) {
+            // Nor are they when the connection has failed: that is the Abort's error.
+            RfaClearError(context);
+            return -1;
+        }
     }
 }
 

@@ -233,6 +233,11 @@ int ZelProbeRemoteTarget(ZelContext* context) {
         context->operation = kOpOpenFile;
         const int opened = ZelOpenFileHandler(context);
         SwapNames(link);
+        if (opened < 0 && ZelConnectionFailed(context)) {
+            // A connection that failed fails the copy: nothing more can be asked.
+            context->operation = kOpCopy;
+            return -1;
+        }
         if (opened < 0) {
             // No such target (or none that opens): the copy creates it.
             RfaClearError(context);

@@ -98,12 +98,6 @@ int CloseSpool(ZelContext* context, bool succeeded) {
     return 1;
 }
 
-int EndListing(ZelContext* context, bool succeeded) {
-    context->listLength = 0;
-    if (CloseSpool(context, succeeded) < 0) return -1;
-    return succeeded ? 1 : -1;
-}
-
 // The listing outgrew the buffer: a new spool file takes what the buffer
 // holds and then the text that did not fit. The spool file's handle stays
 // in the context (the driver passes it to the caller), and its name goes to
@@ -256,7 +250,9 @@ int ListStatus(ZelContext* context) {
     return ZelSendMessage(context, wire::kContinueTransfer);
 }
 
-int ListReply(ZelContext* context) {
+}  // namespace
+
+int ZelListReply(ZelContext* context) {
     switch (context->lastReceivedType) {
     case wire::kName: return ListName(context);
     case wire::kAttributes: return ListAttributes(context);
@@ -266,7 +262,7 @@ int ListReply(ZelContext* context) {
     }
 }
 
-void StartListing(ZelContext* context) {
+void ZelStartListing(ZelContext* context) {
     ZelListing() = ZelListingFlags{true, true};
     context->spooling = 0;
     context->listOverflow = 0;
@@ -278,7 +274,11 @@ void StartListing(ZelContext* context) {
     listingText.header[0] = '\0';
 }
 
-}  // namespace
+int ZelEndListing(ZelContext* context, bool succeeded) {
+    context->listLength = 0;
+    if (CloseSpool(context, succeeded) < 0) return -1;
+    return succeeded ? 1 : -1;
+}
 
 int ZelListEmit(ZelContext* context, const char* text, size_t length) {
     if (context->spooling != 0)
@@ -295,15 +295,15 @@ int ZelListEmit(ZelContext* context, const char* text, size_t length) {
 }
 
 int ZelDirHandler(ZelContext* context) {
-    StartListing(context);
+    ZelStartListing(context);
     if (ZelSendMessage(context, wire::kAccess) < 0) return -1;
     for (;;) {
         const int result = ZelAwaitReply(context, context->lastSentType);
-        if (result != 2) return EndListing(context, result == 1);
+        if (result != 2) return ZelEndListing(context, result == 1);
         if (context->aborting != 0) {
-            if (ZelSendMessage(context, wire::kAccessComplete) < 0) return EndListing(context, false);
+            if (ZelSendMessage(context, wire::kAccessComplete) < 0) return ZelEndListing(context, false);
             continue;
         }
-        if (ListReply(context) < 0) return EndListing(context, false);
+        if (ZelListReply(context) < 0) return ZelEndListing(context, false);
     }
 }

@@ -13,6 +13,15 @@ struct ZelContext;
 // Complete, -1 on failure (the text so far stays in the buffer or file).
 int ZelDirHandler(ZelContext* context);
 
+// The steps of the handler, for it and for the tests that feed a listing
+// its replies without a peer: ZelStartListing before the Access goes out,
+// ZelListReply for each Name, Attributes, Date and Time or Status reply
+// the listing goes on after (1, or -1 to end it), ZelEndListing at the end
+// (closes the spool file; 1 after success, else -1).
+void ZelStartListing(ZelContext* context);
+int ZelListReply(ZelContext* context);
+int ZelEndListing(ZelContext* context, bool succeeded);
+
 // The emit step: appends `length` characters to the listing, in the list
 // buffer while they fit (it always holds a NUL-terminated text of fewer
 // characters than its size), else in the spool file, which then receives

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "wire/record_format.h"
 #include "zel32/operations/copy_progress.h"
@@ -71,10 +74,14 @@ bool WritePieces(ZelContext* context, const host::WritePiece* pieces, size_t cou
     return result >= 0;
 }
 
+// A downloaded record this large goes to the local file straight from
+// recordData rather than through the buffer.
+constexpr size_t kWriteStraight = kBufferSize / 2;
+
 // Peers whose records never get a line end added: their file systems keep
 // line ends in the data.
 bool AddsLineEnds(const ZelContext* context, uint8_t rat) {
-    return !ZelBlockModePeer(context) && ZelTextTransfer() && (rat & kRatImpliedLineEnd) != 0 && !ZelStreamPeer(context);
+    return (rat & kRatImpliedLineEnd) != 0 && ZelTextTransfer() && !ZelBlockModePeer(context) && !ZelStreamPeer(context);
 }
 
 // ---- Upload ----------------------------------------------------------------
@@ -89,6 +96,25 @@ constexpr std::array<bool, 256> kTextControls = [] {
     table[kLineFeed] = table[kCarriageReturn] = table[kEndOfFileMark] = true;
     return table;
 }();
+
+// Where the next byte of kTextControls is in block[at, count), or count when
+// there is none: sixteen bytes a step, then byte by byte.
+size_t NextTextControl(const uint8_t* block, size_t at, size_t count) {
+#if defined(__SSE2__)
+    const __m128i lineFeed = _mm_set1_epi8(static_cast<char>(kLineFeed));
+    const __m128i carriageReturn = _mm_set1_epi8(static_cast<char>(kCarriageReturn));
+    const __m128i endOfFile = _mm_set1_epi8(static_cast<char>(kEndOfFileMark));
+    for (; at + 16 <= count; at += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + at));
+        const __m128i found = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, lineFeed), _mm_cmpeq_epi8(bytes, carriageReturn)),
+                                           _mm_cmpeq_epi8(bytes, endOfFile));
+        const auto mask = static_cast<unsigned>(_mm_movemask_epi8(found));
+        if (mask != 0) return at + static_cast<size_t>(__builtin_ctz(mask));
+    }
+#endif
+    while (at < count && !kTextControls[block[at]]) ++at;
+    return at;
+}
 
 // The two fixed-control bytes that begin each text record when the sent
 // Attributes announced a print control area (FSZ).
@@ -157,8 +183,7 @@ int CutText(ZelContext* context, Cutter& cutter, const uint8_t* block, size_t co
             }
             continue;
         }
-        size_t end = at + 1;
-        while (end < count && !kTextControls[block[end]]) ++end;
+        const size_t end = NextTextControl(block, at + 1, count);
         BeginTextRecord(context, cutter);
         while (at < end) {
             if (static_cast<size_t>(context->workLength) >= cutter.textLimit && SendRecord(context) < 0) return -1;
@@ -253,13 +278,21 @@ bool ZelDownloadRecord(ZelContext* context) {
 
     const host::WritePiece pieces[] = {{before.bytes, before.length}, {data, length}, {after.bytes, after.length}};
     const size_t total = before.length + length + after.length;
-    if (context->localBuffered + total > kBufferSize && !ZelFlushDownload(context)) return false;
-    // A record too big for the buffer goes out in one write of its own.
-    if (total > kBufferSize) return WritePieces(context, pieces, 3);
-    for (const host::WritePiece& piece : pieces) {
-        std::memcpy(context->recordBuffer + context->localBuffered, piece.data, piece.size);
-        context->localBuffered += static_cast<uint32_t>(piece.size);
+    if (total >= kWriteStraight) {
+        // Behind the records waiting in the buffer, in the same write: a
+        // copy into the buffer would save no write.
+        const host::WritePiece all[] = {{context->recordBuffer, context->localBuffered}, pieces[0], pieces[1], pieces[2]};
+        context->localBuffered = 0;
+        return WritePieces(context, all, 4);
     }
+    if (context->localBuffered + total > kBufferSize && !ZelFlushDownload(context)) return false;
+    // The controls are a few bytes as a rule, the record most of it.
+    uint8_t* out = context->recordBuffer + context->localBuffered;
+    for (size_t i = 0; i < before.length; ++i) *out++ = before.bytes[i];
+    std::memcpy(out, data, length);
+    out += length;
+    for (size_t i = 0; i < after.length; ++i) *out++ = after.bytes[i];
+    context->localBuffered += static_cast<uint32_t>(total);
     return true;
 }
 

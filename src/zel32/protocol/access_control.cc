@@ -143,7 +143,9 @@ int ZelEncodeContinueTransfer(ZelContext* context, wire::Writer& body) {
 int ZelEncodeAccessComplete(ZelContext* context, wire::Writer& body) {
     if (context->dataChecksum == 0) context->dataChecksum = 0xFFFF;
     const uint16_t operation = context->operation;
-    if (context->aborting != 0) {
+    // An abort closes with CMPFUNC 1 whatever the operation; so do the
+    // operations without a function of their own (the last branch).
+    if (context->aborting != 0) {  // NOLINT(bugprone-branch-clone)
         body.PutByte(1);
     } else if (operation == kOpProtection && context->link->protectionFlag == 1) {
         body.PutByte(context->lastSentType == wire::kControl      ? 6

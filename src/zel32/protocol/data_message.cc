@@ -25,7 +25,8 @@ int ZelDecodeData(ZelContext* context, wire::Reader& body) {
     context->recordData[0] = '\0';
     context->recordLength = 0;
     if (body.empty()) return 1;
-    if (FieldCheck(context, body.position(), body.remaining(), kHighestRecordNumber, kFieldImage) < 0) return -1;
+    // RECNUM, checked as an image field's count (FieldCheck kind 2).
+    if (*body.position() > kHighestRecordNumber) return ZelUnexpectedMessage(context);
     body.TakeByte(&context->recnum);
     if ((context->attributes.rat[0] & kPrintFormat) != 0) {
         if (!body.TakeByte(&context->printPrefix) || !body.TakeByte(&context->printPostfix)) {

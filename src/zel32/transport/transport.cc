@@ -66,8 +66,13 @@ int TransportClose(ZelContext* context) {
 }
 
 void ZelNoteFailure(ZelContext* context, uint16_t code, int32_t value, int32_t detail) {
+    if (ZelConnectionFailed(context)) return;
     context->failure = ZelFailureCause{code, value, detail};
     context->failureRecorded = true;
+}
+
+bool ZelConnectionFailed(const ZelContext* context) {
+    return context->failureRecorded && context->failure.code != RFA_ERR_PROTOCOL;
 }
 
 void ZelRecordFailure(ZelContext* context) {

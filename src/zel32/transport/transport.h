@@ -23,9 +23,15 @@ int32_t TransportReceive(ZelContext* context, uint8_t* buffer, uint16_t maximum)
 // Returns 1 when the connection was closed; connectionId becomes 0 either way.
 int TransportClose(ZelContext* context);
 
-// Notes why an exchange failed (the latest cause replaces an earlier one);
-// the driver records it when the operation fails with no code of its own.
+// Notes why an exchange failed (the latest cause replaces an earlier one,
+// except a failed connection: what fails after it, such as the sends of a
+// wind-down on the broken connection, is its consequence); the driver
+// records it when the operation fails with no code of its own.
 void ZelNoteFailure(ZelContext* context, uint16_t code, int32_t value, int32_t detail);
+// Whether the noted cause is a failed connection (a send or receive that
+// failed, which notes the code its error number maps to, never 20), rather
+// than a refused reply or a Sync Error (both 20).
+bool ZelConnectionFailed(const ZelContext* context);
 // Records the noted cause (or error 20 when none) if the link has no code yet.
 void ZelRecordFailure(ZelContext* context);
 void ZelClearFailure(ZelContext* context);

@@ -180,6 +180,19 @@ TEST_F(Copy, AFailedLocalWriteGives1AndTheRestOfTheRecordsIsDropped) {
     EXPECT_EQ(Notifications()[0].status, 0u);
 }
 
+// Small records wait in the local buffer, a large one is written at once:
+// either way a failed write fails the copy with 1, at the latest when the
+// file is closed.
+TEST_F(Copy, AFailedWriteOfALargeRecordGives1AndTheRestIsDropped) {
+    const Bytes large(20000, 'L');
+    PeerLink link(DownloadOf({Text("ONE"), large, Text("TWO")}));
+    EXPECT_EQ(RfaCopy(link.handle(), "REMOTE.TXT", "/dev/full", RFA_COPY_DOWNLOAD, RFA_MODE_TEXT, nullptr), 1);
+    EXPECT_TRUE(link.Finish()) << link.peer().report();
+    const RfaLinkStatus status = link.Look();
+    EXPECT_EQ(status.errorValue, 0);  // no byte got written
+    EXPECT_EQ(status.bytesTransferred, 0u);
+}
+
 // ---- Local names that are kept ---------------------------------------------
 
 TEST_F(Copy, RenameTargetDownloadsBesideAnExistingLocalFile) {

@@ -418,6 +418,36 @@ TEST_F(RecordConversion, TenMegabyteDownloadsInEachModeWriteTheRightBytes) {
         setup.peer = StreamPeer();
         verbatim(setup, 512, 3);
     }
+    {
+        SCOPED_TRACE("a stream peer's records as large as a block are written as they come");
+        DownloadSetup setup;
+        setup.peer = StreamPeer();
+        verbatim(setup, 32251, 5);
+    }
+}
+
+// Small records wait in the local buffer; one of half the buffer or more
+// goes out straight, together with those waiting: the file still holds
+// every byte in order.
+TEST_F(RecordConversion, SmallAndLargeRecordsMixedReachTheFileInOrder) {
+    const Bytes content = RandomBytes(1u << 20, 6);
+    const size_t sizes[] = {7, 20000, 300, 16127, 16128, 1, 32000, 5000, 5000, 5000, 31000};
+    std::vector<Bytes> records;
+    size_t at = 0;
+    for (size_t i = 0; at < content.size(); ++i) {
+        const size_t size = std::min(sizes[i % std::size(sizes)], content.size() - at);
+        records.emplace_back(content.begin() + static_cast<std::ptrdiff_t>(at),
+                             content.begin() + static_cast<std::ptrdiff_t>(at + size));
+        at += size;
+    }
+    DownloadSetup setup;
+    setup.peer = StreamPeer();
+    const DownloadOutcome outcome =
+        Download(scratch, RemoteAttributes(2, kImpliedLineEnd), ReplyRecords(records, Status(0x5027)), setup);
+    EXPECT_EQ(outcome.code, 0);
+    EXPECT_TRUE(outcome.file == AsText(content));
+    EXPECT_EQ(outcome.status.bytesTransferred, content.size());
+    EXPECT_EQ(outcome.status.localFileSize, content.size());
 }
 
 TEST_F(RecordConversion, TenMegabyteUploadsInEachModeSendTheRightRecords) {
