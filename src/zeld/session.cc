@@ -572,6 +572,15 @@ void Session::OnData(wire::Reader body) {
     // Access Complete.
     if (status != kOk && receiveFailure_ == kOk) receiveFailure_ = status;
     if (receiveFailure_ != kOk) return;
+    // A print-format text upload (FSZ in its Attributes) to a records
+    // server begins each record with its fixed control area: carriage
+    // control, not text. The file keeps the lines, as of any other text
+    // upload. (A stream server is sent the file's bytes as they are.)
+    if (StoresRecordsAsLines(personality_, image()) && hasAttributes_ && attributes_.fsz != 0) {
+        const size_t area = data.length < attributes_.fsz ? data.length : attributes_.fsz;
+        data.record += area;
+        data.length -= area;
+    }
     if (phase_ == Phase::kReceiving) {
         receiveFailure_ = upload_->Write(data.record, data.length);
         return;

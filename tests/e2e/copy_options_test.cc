@@ -94,6 +94,25 @@ TEST_P(CopyOptions, AFileLockedByAnotherProcessIsFileLocked) {
     EXPECT_EQ(ReadFile(Local("busy.txt")), "busy\n");
 }
 
+TEST_P(CopyOptions, APrintFormatUploadStoresTheTextWithoutTheControlArea) {
+    // Print carriage control: to a records server each record goes with a
+    // fixed control area (two bytes), which is carriage control, not text.
+    WriteFile(Local("report.txt"), "one\r\ntwo\r\n");
+    RfaCopyAttributes print{};
+    print.recordFormat = 2;
+    print.recordAttributes = 0x04;
+    std::unique_ptr<Link> link = Connect();
+    ASSERT_EQ(RfaCopy(link->handle(), Local("report.txt").c_str(), records() ? "REPORT.TXT" : "report.txt",
+                      RFA_COPY_UPLOAD, RFA_MODE_TEXT, &print),
+              RFA_OK);
+    const std::string stored = ReadFile(server.Path(records() ? "REPORT.TXT" : "report.txt"));
+    EXPECT_EQ(stored.find('\x01'), std::string::npos) << stored;
+    EXPECT_EQ(stored.find('\x8d'), std::string::npos) << stored;
+    // records: the final line feed begins a record of its own, which the
+    // library sends with its control area alone: an empty last line.
+    EXPECT_EQ(stored, records() ? "one\ntwo\n\n" : "one\r\ntwo\r\n");
+}
+
 INSTANTIATE_TEST_SUITE_P(BothPersonalities, CopyOptions, ::testing::Values("stream", "records"), PersonalityName);
 
 // records: files ending in .ftn carry Fortran carriage control, files
