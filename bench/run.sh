@@ -147,7 +147,9 @@ start_ftp
 # ---- Measuring --------------------------------------------------------------
 
 results=$work/results
+limit_walls=$work/limit-walls
 : > "$results"
+: > "$limit_walls"
 median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 # One run of the limit: the raw framed transfer of the binary file.
@@ -178,11 +180,13 @@ measure() {
     if [ "$size" -gt 0 ] && [ "$label" != "$limit_label" ]; then
       sync
       limit=$(limit_run)
+      echo "$limit" >> "$limit_walls"
     fi
     sync
     line=$("$tool" run "${options[@]}" "$@") || { echo "bench: $label failed" >&2; exit 1; }
     read -r wall client server peak server_peak server_base <<< "$line"
     walls+=("$wall")
+    [ "$label" = "$limit_label" ] && echo "$wall" >> "$limit_walls"
     cpus+=("$(awk -v a="$client" -v b="$server" 'BEGIN { printf "%.3f", a + b }')")
     [ -n "$limit" ] && ratios+=("$(awk -v s="$size" -v w="$wall" -v b="$bytes" -v l="$limit" \
                                     'BEGIN { printf "%.4f", (s / w) / (b / l) }')")
@@ -242,6 +246,13 @@ measure "$parallel parallel puts of 16 MiB" $((parallel * small_bytes)) "$stream
 
 # ---- The table ----------------------------------------------------------------
 
+# The limit's row shows the median of every run of the limit: its own and
+# the one before each run of the other cases, taken all through the benchmark.
+limit_median=$(median < "$limit_walls")
+limit_count=$(wc -l < "$limit_walls")
+awk -F'|' -v OFS='|' -v wall="$limit_median" 'NR == 1 { $3 = wall } { print }' "$results" > "$results.new"
+mv "$results.new" "$results"
+
 echo
 echo "load: $(load) at the end"
 awk -F'|' -v records_stream="$work/read-stream" -v records_records="$work/read-records" '
@@ -290,6 +301,7 @@ awk -F'|' -v records_stream="$work/read-stream" -v records_records="$work/read-r
 echo
 echo "MB/s: 10^6 bytes of the source file per second. ratio: MB/s over that of the limit,"
 echo "the median of the runs, each run against a run of the limit made just before it."
+echo "The limit's row: the median of all $limit_count runs of the limit."
 echo "CPU s: client and server together (getrusage of the client processes, /proc of the"
 echo "server). zelft MiB: the largest resident peak of a client process; zeld MiB: the"
 echo "server's resident peak during the case (/c: its growth divided by the connections)."
