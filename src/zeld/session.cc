@@ -119,12 +119,6 @@ void Session::HandleBlock(const uint8_t* block, size_t length) {
         offset += header.headerLength + header.bodyLength;
         Dispatch(header.type, body);
     }
-    // An upload's records may be kept in place in this block: they are
-    // written before it goes.
-    if (upload_->active()) {
-        const StatusValue flushed = upload_->Flush();
-        if (receiveFailure_ == kOk) receiveFailure_ = flushed;
-    }
     outbox_.Flush();
 }
 

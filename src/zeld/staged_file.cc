@@ -4,7 +4,6 @@
 #include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -59,7 +58,7 @@ StatusValue StagedFile::Create(CreateTarget target, bool asLines, mode_t newFile
             failure_ = kOk;
             bytes_ = 0;
             buffered_ = 0;
-            pieceCount_ = 0;
+            if (!buffer_) buffer_.reset(new uint8_t[kBufferSize]);  // not cleared: it is filled before it is read
             return kOk;
         }
         if (errno != EEXIST) break;
@@ -69,42 +68,17 @@ StatusValue StagedFile::Create(CreateTarget target, bool asLines, mode_t newFile
     return status;
 }
 
-void StagedFile::AddPiece(const uint8_t* data, size_t length) {
-    if (length == 0) return;
-    if (pieceCount_ != 0) {
-        iovec& last = pieces_[pieceCount_ - 1];
-        if (static_cast<const uint8_t*>(last.iov_base) + last.iov_len == data) {
-            last.iov_len += length;  // the buffer's bytes run on
-            return;
-        }
-    }
-    pieces_[pieceCount_++] = iovec{const_cast<uint8_t*>(data), length};
-}
-
-void StagedFile::AddCopy(const uint8_t* data, size_t length) {
-    std::memcpy(buffer_ + buffered_, data, length);
-    AddPiece(buffer_ + buffered_, length);
-    buffered_ += length;
-}
-
 StatusValue StagedFile::Drain() {
-    size_t first = 0;
-    while (first < pieceCount_ && failure_ == kOk) {
-        const ssize_t put = ::writev(fd_.get(), pieces_ + first, static_cast<int>(pieceCount_ - first));
+    size_t written = 0;
+    while (written < buffered_ && failure_ == kOk) {
+        const ssize_t put = ::write(fd_.get(), buffer_.get() + written, buffered_ - written);
         if (put < 0 && errno == EINTR) continue;
         if (put < 0) {
             failure_ = StatusForErrno(errno, Stage::kWrite);
             break;
         }
-        // Past the pieces written whole, into the one written in part.
-        auto left = static_cast<size_t>(put);
-        while (first < pieceCount_ && left >= pieces_[first].iov_len) left -= pieces_[first++].iov_len;
-        if (first < pieceCount_) {
-            pieces_[first].iov_base = static_cast<uint8_t*>(pieces_[first].iov_base) + left;
-            pieces_[first].iov_len -= left;
-        }
+        written += static_cast<size_t>(put);
     }
-    pieceCount_ = 0;
     buffered_ = 0;
     return failure_;
 }
@@ -115,19 +89,13 @@ StatusValue StagedFile::Write(const uint8_t* record, size_t length) {
     const size_t total = length + (asLines_ ? 1 : 0);
     // A record comes in one transmission block, so it always fits the buffer.
     if (total > kBufferSize) return failure_ = kStatusWriteError;
-    // Room for the record's two pieces and, at most, all of its bytes.
-    if ((pieceCount_ + 2 > kMaxPieces || buffered_ + total > kBufferSize) && Drain() != kOk) return failure_;
-    if (length >= kKeptInPlace) {
-        AddPiece(record, length);
-    } else {
-        AddCopy(record, length);
-    }
-    if (asLines_) AddCopy(reinterpret_cast<const uint8_t*>("\n"), 1);
+    if (buffered_ + total > kBufferSize && Drain() != kOk) return failure_;
+    std::memcpy(buffer_.get() + buffered_, record, length);
+    buffered_ += length;
+    if (asLines_) buffer_[buffered_++] = '\n';
     bytes_ += total;
     return kOk;
 }
-
-StatusValue StagedFile::Flush() { return active() ? Drain() : failure_; }
 
 StatusValue StagedFile::Commit(const time_t* modified) {
     if (!active()) return kStatusWriteError;
@@ -159,7 +127,6 @@ void StagedFile::Discard() {
     lock_.Reset();
     directory_.Reset();
     buffered_ = 0;
-    pieceCount_ = 0;
 }
 
 }  // namespace zeld

@@ -7,11 +7,11 @@
 #pragma once
 
 #include <sys/types.h>
-#include <sys/uio.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <memory>
 #include <string>
 
 #include "zeld/status_codes.h"
@@ -32,12 +32,8 @@ public:
     StatusValue Create(CreateTarget target, bool asLines, mode_t newFileMode);
     bool active() const { return fd_.valid(); }
 
-    // Stores one record. The first failure is kept and returned again. A
-    // record of kKeptInPlace bytes or more is not copied: its bytes must stay
-    // where they are until Flush (or Commit) has written them, or Discard.
+    // Stores one record. The first failure is kept and returned again.
     StatusValue Write(const uint8_t* record, size_t length);
-    // Writes the records stored so far, in one gathered write.
-    StatusValue Flush();
     // Puts the file in place of the target, with `modified` as its time
     // when given. The file is discarded on failure.
     StatusValue Commit(const time_t* modified);
@@ -47,18 +43,14 @@ public:
     uint64_t bytes() const { return bytes_; }
     const std::string& targetName() const { return targetName_; }
 
-    static constexpr size_t kKeptInPlace = 512;
-
 private:
     StatusValue Drain();
-    // The next piece of the gathered write; it continues the last one when
-    // the bytes follow on.
-    void AddPiece(const uint8_t* data, size_t length);
-    // Copies short records (and line ends) into the buffer, as one piece.
-    void AddCopy(const uint8_t* data, size_t length);
 
-    static constexpr size_t kBufferSize = 65536;  // more than a transmission block
-    static constexpr size_t kMaxPieces = 128;
+    // Records are gathered and the file written in large pieces: the
+    // writes, not the copies, are what an upload's speed hangs on. The
+    // buffer is taken at the first upload of the connection; a server of
+    // many clients pays it for each one that uploads.
+    static constexpr size_t kBufferSize = size_t{256} << 10;
     UniqueFd directory_;
     UniqueFd fd_;
     UniqueFd lock_;  // holds the flock until the file is renamed or removed
@@ -69,9 +61,7 @@ private:
     StatusValue failure_ = kOk;
     uint64_t bytes_ = 0;
     size_t buffered_ = 0;
-    uint8_t buffer_[kBufferSize];
-    iovec pieces_[kMaxPieces];  // what the next write takes: the buffer's bytes and records in place
-    size_t pieceCount_ = 0;
+    std::unique_ptr<uint8_t[]> buffer_;
 };
 
 }  // namespace zeld

@@ -149,9 +149,10 @@ TEST(Load, TwoHundredFiftySixClientsCopyThroughOneServerWhichKeepsNothingOfThem)
     ASSERT_TRUE(server.Start(&error)) << error;
     const ProcessUsage idle = IdleUsage(server);
 
-    // Three rounds: the first sets how much memory 256 sessions at once
-    // need; what a session kept after its end would pile up round after
-    // round and lift both the peak and what stays resident beyond it.
+    // Three rounds: what a session kept after its end would pile up round
+    // after round in what stays resident once the clients are gone. (The
+    // peak is shown, not compared: it follows how many uploads happen to
+    // overlap, each with its buffer.)
     std::vector<ProcessUsage> rounds;
     for (const char* round : {"first", "second", "third"}) {
         std::string failures;
@@ -167,8 +168,8 @@ TEST(Load, TwoHundredFiftySixClientsCopyThroughOneServerWhichKeepsNothingOfThem)
                                     " " + std::to_string(rounds[1].peakKiB) + "/" +
                                     std::to_string(rounds[1].residentKiB) + " " + std::to_string(rounds[2].peakKiB) +
                                     "/" + std::to_string(rounds[2].residentKiB);
-        EXPECT_LT(rounds[2].peakKiB, rounds[0].peakKiB + kSlackKiB) << figures;
-        EXPECT_LT(rounds[2].residentKiB, rounds[0].peakKiB + kSlackKiB) << figures;
+        EXPECT_LT(rounds[1].residentKiB, rounds[0].residentKiB + kSlackKiB) << figures;
+        EXPECT_LT(rounds[2].residentKiB, rounds[0].residentKiB + kSlackKiB) << figures;
     }
     EXPECT_EQ(server.Stop(), 0) << server.errors();
 }

@@ -39,12 +39,13 @@ TEST(ServerRestart, ClientsFailCleanlyAndTheRestartedServerRemovesTheKilledOnesU
     WriteFile(source, zeltest::BinaryContent(8u << 20, 7));
 
     // An idle link, and one whose upload the server gets only part of: the
-    // relay stops passing the upload on after 20 frames.
+    // relay stops passing the upload on after 40 frames, more than the
+    // server gathers before its first write to the file.
     Link idle(server.node());
     ASSERT_EQ(idle.openResult(), 0);
     Link uploading(relay.node());
     ASSERT_EQ(uploading.openResult(), 0);
-    relay.Arm(Direction::kToServer, Fault::kSilence, 20);
+    relay.Arm(Direction::kToServer, Fault::kSilence, 40);
     std::future<int32_t> upload = std::async(std::launch::async, [&] {
         return RfaCopy(uploading.handle(), source.c_str(), "target.bin", RFA_COPY_UPLOAD, RFA_MODE_IMAGE, nullptr);
     });

@@ -70,10 +70,9 @@ TEST(SessionUpload, NewTargetIsProbedCreatedWrittenByteForByteAndDated) {
     EXPECT_EQ(Entries(harness.root()), (std::vector<std::string>{"new.bin"}));
 }
 
-// Records of 512 bytes and more are written from the received block
-// itself, shorter ones (and the line ends of a records upload) through a
-// buffer. Mixed in every way over many blocks, each block gone once it has
-// been handled, the file holds every byte in order.
+// Records of every size (and the line ends of a records upload) are
+// gathered into the upload's buffer, which is written when full: mixed over
+// many blocks, more than the buffer holds, the file holds every byte in order.
 void UploadMixedRecords(zeld::Personality personality, bool asLines) {
     SessionHarness harness(personality);
     harness.Configure();
@@ -81,7 +80,7 @@ void UploadMixedRecords(zeld::Personality personality, bool asLines) {
     const size_t sizes[] = {1, 511, 512, 513, 3000, 0, 100, 20000, 7};
     std::string expected;
     size_t next = 0;
-    for (int block = 0; block < 60; ++block) {
+    for (int block = 0; block < 120; ++block) {
         Bytes messages;
         for (int i = 0; i < 4; ++i, ++next) {
             Bytes record(sizes[next % std::size(sizes)]);

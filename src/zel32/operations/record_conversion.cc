@@ -74,9 +74,13 @@ bool WritePieces(ZelContext* context, const host::WritePiece* pieces, size_t cou
     return result >= 0;
 }
 
+// A copy's local buffer: an upload reads bufferSize bytes at a time into it
+// (the reads decide where records are cut), a download gathers its records
+// in all of it, so that the local file is written in large pieces.
+constexpr size_t kLocalBufferSize = size_t{1} << 20;
 // A downloaded record this large goes to the local file straight from
 // recordData rather than through the buffer.
-constexpr size_t kWriteStraight = kBufferSize / 2;
+constexpr size_t kWriteStraight = kLocalBufferSize / 2;
 
 // Peers whose records never get a line end added: their file systems keep
 // line ends in the data.
@@ -222,7 +226,7 @@ Cutter CutterFor(const ZelContext* context) {
 int ZelPrepareLocalBuffer(ZelContext* context) {
     context->localBuffered = 0;
     if (context->recordBuffer != nullptr) return 1;
-    context->recordBuffer = static_cast<uint8_t*>(RfaAllocBlock(context, kBufferSize));
+    context->recordBuffer = static_cast<uint8_t*>(RfaAllocBlock(context, kLocalBufferSize));
     return context->recordBuffer != nullptr ? 1 : -1;
 }
 
@@ -285,7 +289,7 @@ bool ZelDownloadRecord(ZelContext* context) {
         context->localBuffered = 0;
         return WritePieces(context, all, 4);
     }
-    if (context->localBuffered + total > kBufferSize && !ZelFlushDownload(context)) return false;
+    if (context->localBuffered + total > kLocalBufferSize && !ZelFlushDownload(context)) return false;
     // The controls are a few bytes as a rule, the record most of it.
     uint8_t* out = context->recordBuffer + context->localBuffered;
     for (size_t i = 0; i < before.length; ++i) *out++ = before.bytes[i];
