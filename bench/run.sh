@@ -5,7 +5,7 @@
 #
 #   bench/run.sh [BUILD_DIR]          (default build-bench)
 #
-# ZEL_BENCH_RUNS (3), ZEL_BENCH_BYTES (1 GiB), ZEL_BENCH_DIR (the directory
+# ZEL_BENCH_RUNS (5), ZEL_BENCH_BYTES (1 GiB), ZEL_BENCH_DIR (the directory
 # the temporary data goes under: /dev/shm when it has 8 GiB free, else
 # $TMPDIR or /tmp), ZEL_BENCH_NO_FTP=1 (skip
 # the FTP comparison), ZEL_BENCH_NO_INSTALL=1 (never install vsftpd or curl).
@@ -14,7 +14,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(cd "$here/.." && pwd)
 build=$(cd "${1:-$source_dir/build-bench}" && pwd)
-runs=${ZEL_BENCH_RUNS:-3}
+runs=${ZEL_BENCH_RUNS:-5}
 bytes=${ZEL_BENCH_BYTES:-1073741824}
 small_bytes=$((16 * 1024 * 1024))
 parallel=64
