@@ -1,4 +1,4 @@
-// A client's file specification taken apart (directories and last name),
+// A client's file spec taken apart (directories and last name),
 // from the Unix form ("dir/sub/file.txt") or the bracketed form
 // ("DEV:[DIR.SUB]FILE.TXT;1"). Text only: tree.h finds the real files.
 #pragma once
@@ -26,12 +26,12 @@ enum class SpecError {
 };
 
 // Versions (";N") are dropped from bracketed names always, and from Unix
-// names in the records personality. An empty specification names the root.
+// names in the records personality. An empty file spec names the root.
 SpecError ParseFileSpec(std::string_view text, Personality personality, FileSpec* spec);
 
 bool HasWildcard(std::string_view name);
 
-// For logs and replies: the specification with control bytes escaped.
+// For logs and replies: the file spec with control bytes escaped.
 std::string PrintableSpec(std::string_view text);
 
 }  // namespace zeld

@@ -34,7 +34,7 @@ std::string NameToCreate(Personality personality, std::string_view name, bool is
 // The listing's directory line: "[A.B]" ("[000000]" for the root) or "/a/b/".
 std::string PresentedDirectory(Personality personality, const std::vector<std::string>& realPath);
 
-// A whole specification for the Name message of an access: "[A.B]NAME.EXT;1"
+// A whole file spec for the Name message of an access: "[A.B]NAME.EXT;1"
 // or "a/b/name".
 std::string PresentedSpec(Personality personality, const std::vector<std::string>& realPath,
                           std::string_view realName, bool isDirectory);

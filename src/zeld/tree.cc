@@ -207,7 +207,7 @@ std::deque<Part> DirectoryParts(const std::vector<std::string>& directories) {
     return parts;
 }
 
-// The steps of a specification. A directory form ("[A.B]", "a/b/") names
+// The steps of a file spec. A directory form ("[A.B]", "a/b/") names
 // its last directory.
 std::deque<Part> SpecParts(const FileSpec& spec) {
     std::deque<Part> parts = DirectoryParts(spec.directories);

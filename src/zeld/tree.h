@@ -1,5 +1,5 @@
 // The served directory tree, the one module that turns a client's file
-// specification into files: names are walked one component at a time with
+// spec into files: names are walked one component at a time with
 // openat(O_NOFOLLOW), links followed only while they stay beneath the root.
 #pragma once
 
@@ -124,7 +124,7 @@ public:
     // contents of a directory named without wildcard, or one file.
     StatusValue List(const FileSpec& spec, ListingResult* result) const;
 
-    // Lookup of a whole specification: the directories, then the name.
+    // Lookup of a whole file spec: the directories, then the name.
     StatusValue Find(const FileSpec& spec, bool followLast, Found* found) const;
 
     // The most entries a listing keeps (its memory is bounded).

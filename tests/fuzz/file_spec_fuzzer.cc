@@ -1,4 +1,4 @@
-// The server's file specification parser: Unix paths and the bracketed
+// The server's file spec parser: Unix paths and the bracketed
 // form, with wildcards, in both personalities.
 #include <cstddef>
 #include <cstdint>

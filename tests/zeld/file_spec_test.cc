@@ -1,4 +1,4 @@
-// File specifications taken apart, in both forms, and the wildcards of
+// File specs taken apart, in both forms, and the wildcards of
 // listings and deletions.
 #include "zeld/file_spec.h"
 

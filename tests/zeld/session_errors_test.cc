@@ -1,4 +1,4 @@
-// What a session answers to what it cannot do: specifications leaving the
+// What a session answers to what it cannot do: file specs leaving the
 // root, malformed messages (Format with the message type and field
 // number), messages out of order (Sync Error), unsupported requests; and
 // that no block of bytes, however bad, stops it from serving.
@@ -28,7 +28,7 @@ protected:
     SessionHarness harness;
 };
 
-TEST_F(SessionErrors, SpecificationsLeavingTheRootArePrivilegeViolations) {
+TEST_F(SessionErrors, FileSpecsLeavingTheRootArePrivilegeViolations) {
     const std::vector<uint16_t> privilege{0x4055};
     EXPECT_EQ(Open("../x"), privilege);
     EXPECT_EQ(Open("/etc/passwd"), privilege);

@@ -1,4 +1,4 @@
-// Path resolution beneath the root: which specifications reach which real
+// Path resolution beneath the root: which file specs reach which real
 // files, and that nothing (.., absolute paths, links out, links through
 // directories) reaches anything outside.
 #include "zeld/tree.h"
@@ -35,7 +35,7 @@ protected:
         EXPECT_NE(tree, nullptr) << error;
         return tree;
     }
-    // The content a specification opens, or its Status as text.
+    // The content a file spec opens, or its Status as text.
     std::string Read(Personality personality, const std::string& text) {
         FileSpec spec;
         const SpecError error = ParseFileSpec(text, personality, &spec);

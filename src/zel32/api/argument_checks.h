@@ -9,7 +9,7 @@
 // A name of 1 to 255 characters, copied with its NUL into a 256-byte field.
 // Longer names are refused rather than cut.
 bool RfaCheckName(char* field, const char* name);
-// As RfaCheckName, but an empty text passes (a directory specification).
+// As RfaCheckName, but an empty text passes (a directory spec).
 bool RfaCheckSpecification(char* field, const char* name);
 // A flag: exactly 0 or 1.
 bool RfaCheckFlag(uint32_t* field, uint32_t value);

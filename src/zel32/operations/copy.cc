@@ -228,7 +228,7 @@ int Upload(ZelContext* context) {
 int ZelProbeRemoteTarget(ZelContext* context) {
     RfaLink* link = context->link;
     for (int candidate = 1;; ++candidate) {
-        // Open reads its file specification from name1.
+        // Open reads its file spec from name1.
         SwapNames(link);
         context->operation = kOpOpenFile;
         const int opened = ZelOpenFileHandler(context);

@@ -64,7 +64,7 @@ inline Bytes SentAttributes(bool image = false) {
                              static_cast<uint8_t>(image ? 0x80 : 0x00), 0x00});
 }
 
-// An Access message: ACCFUNC, ACCOPT 0, the file specification, FAC, SHR 0,
+// An Access message: ACCFUNC, ACCOPT 0, the file spec, FAC, SHR 0,
 // DISPLAY and an empty PASSWORD.
 inline Bytes SentAccess(uint8_t function, const std::string& spec, uint8_t fac, const Bytes& display) {
     Bytes body = {function, 0x00, static_cast<uint8_t>(spec.size())};
