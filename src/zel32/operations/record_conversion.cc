@@ -78,9 +78,8 @@ bool WritePieces(ZelContext* context, const host::WritePiece* pieces, size_t cou
 // (the reads decide where records are cut), a download gathers its records
 // in all of it, so that the local file is written in large pieces.
 constexpr size_t kLocalBufferSize = size_t{1} << 20;
-// A downloaded record this large goes to the local file straight from
-// recordData rather than through the buffer.
-constexpr size_t kWriteStraight = kLocalBufferSize / 2;
+// A record (at most a transmission block) and its controls always fit.
+static_assert(kLocalBufferSize >= 2 * kBufferSize);
 
 // Peers whose records never get a line end added: their file systems keep
 // line ends in the data.
@@ -280,15 +279,7 @@ bool ZelDownloadRecord(ZelContext* context) {
         after.Put(kLineFeed);
     }
 
-    const host::WritePiece pieces[] = {{before.bytes, before.length}, {data, length}, {after.bytes, after.length}};
     const size_t total = before.length + length + after.length;
-    if (total >= kWriteStraight) {
-        // Behind the records waiting in the buffer, in the same write: a
-        // copy into the buffer would save no write.
-        const host::WritePiece all[] = {{context->recordBuffer, context->localBuffered}, pieces[0], pieces[1], pieces[2]};
-        context->localBuffered = 0;
-        return WritePieces(context, all, 4);
-    }
     if (context->localBuffered + total > kLocalBufferSize && !ZelFlushDownload(context)) return false;
     // The controls are a few bytes as a rule, the record most of it.
     uint8_t* out = context->recordBuffer + context->localBuffered;

@@ -15,10 +15,9 @@ int ZelPrepareLocalBuffer(ZelContext* context);
 // Converts the record last received (recordData, recordLength, printPrefix,
 // printPostfix) by the remote file's RFM and RAT, and puts it with its
 // controls, in one piece, behind the records waiting in recordBuffer; they
-// go to localFile in one write when the buffer is full. A record of half the
-// buffer or more is written at once, with the records waiting before it, in
-// one gathered write. False when a write failed (error 1 recorded, with the
-// bytes that did get written as its value): the file is no longer usable.
+// go to localFile in one write when the buffer (1 MiB) is full. False when
+// a write failed (error 1 recorded, with the bytes that did get written as
+// its value): the file is no longer usable.
 bool ZelDownloadRecord(ZelContext* context);
 // Writes the records waiting in recordBuffer to localFile. Every byte
 // written is added to the link's bytesTransferred. False as above.
