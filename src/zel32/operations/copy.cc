@@ -174,7 +174,7 @@ int Download(ZelContext* context) {
         if (result == 1 || context->lastReceivedType == kStatus) break;
         // An Acknowledge of the data-phase Control carries no record.
         if (context->lastReceivedType != kData || !target.usable) continue;
-        if (!ZelDownloadRecord(context)) target.Fail(context);
+        if (!ZelDownloadRecords(context)) target.Fail(context);
     }
     if (target.usable && !ZelFlushDownload(context)) target.Fail(context);
     if (EndAccess(context) < 0) return -1;

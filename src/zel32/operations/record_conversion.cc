@@ -10,6 +10,8 @@
 #include "wire/record_format.h"
 #include "zel32/operations/copy_progress.h"
 #include "zel32/protocol/context.h"
+#include "zel32/protocol/data_message.h"
+#include "zel32/protocol/receive_path.h"
 #include "zel32/protocol/send_path.h"
 #include "zel32/protocol/templates.h"
 #include "zel32/transport/local_file.h"
@@ -85,6 +87,80 @@ static_assert(kLocalBufferSize >= 2 * kBufferSize);
 // line ends in the data.
 bool AddsLineEnds(const ZelContext* context, uint8_t rat) {
     return (rat & kRatImpliedLineEnd) != 0 && ZelTextTransfer() && !ZelBlockModePeer(context) && !ZelStreamPeer(context);
+}
+
+// How the records of a download become local bytes: fixed by the remote
+// file's RFM and RAT and the copy's mode, so worked out once for the
+// records of a block rather than for each.
+struct DownloadPlan {
+    bool fortran;
+    bool print;
+    bool recordEnded;         // RFM says each record ends with its own line end
+    bool lineFeedEnded;
+    bool dropLineFeed;        // a text record's own line feed goes, the line end comes back below
+    bool addsLineEnd;
+    bool addsCarriageReturn;  // before the added line feed
+};
+
+DownloadPlan PlanFor(const ZelContext* context) {
+    const uint8_t rat = context->attributes.rat[0];
+    const uint8_t rfm = context->attributes.rfm;
+    DownloadPlan plan{};
+    plan.fortran = (rat & kRatFortran) != 0;
+    plan.print = (rat & kRatPrintFormat) != 0;
+    plan.lineFeedEnded = rfm == kRfmLineFeedEnded;
+    plan.recordEnded = rfm == kRfmLineFeedEnded || rfm == kRfmCarriageReturnEnded;
+    plan.dropLineFeed = plan.lineFeedEnded && ZelSentControl().rac != kBlockTransfer && !plan.fortran && ZelTextTransfer();
+    plan.addsLineEnd = AddsLineEnds(context, rat);
+    plan.addsCarriageReturn = plan.addsLineEnd && rfm != kRfmCarriageReturnEnded;
+    return plan;
+}
+
+// Converts one record and puts it, with its controls, in one piece behind
+// the records waiting in recordBuffer.
+bool PutRecord(ZelContext* context, const DownloadPlan& plan, const ZelRecordView& record) {
+    const uint8_t* data = record.data;
+    size_t length = record.length;
+    const uint8_t control = length != 0 ? data[0] : 0;  // the Fortran control character
+    ControlBytes before;
+    ControlBytes after;
+
+    if (plan.print && record.printPrefix != 0) PutPrintControl(before, record.printPrefix, kCarriageReturn);
+    if (plan.fortran) PutFortranBefore(before, control);
+
+    if (length != 0) {
+        if (plan.dropLineFeed && data[length - 1] == kLineFeed) --length;
+        if (plan.fortran) {
+            ++data;
+            --length;
+            bool lastBecomesCarriageReturn = plan.lineFeedEnded && length > 0;
+            if (control == '$' && plan.recordEnded && length > 0) {
+                --length;
+                lastBecomesCarriageReturn = false;
+            }
+            if (lastBecomesCarriageReturn) {
+                --length;
+                after.Put(kCarriageReturn);
+            }
+        }
+    }
+    if (plan.print && record.printPostfix != 0) PutPrintControl(after, record.printPostfix, kLineFeed);
+    if (plan.fortran && control != '$' && !plan.recordEnded) after.Put(kCarriageReturn);
+    if (plan.addsLineEnd) {
+        if (plan.addsCarriageReturn) after.Put(kCarriageReturn);
+        after.Put(kLineFeed);
+    }
+
+    const size_t total = before.length + length + after.length;
+    if (context->localBuffered + total > kLocalBufferSize && !ZelFlushDownload(context)) return false;
+    // The controls are a few bytes as a rule, the record most of it.
+    uint8_t* out = context->recordBuffer + context->localBuffered;
+    for (size_t i = 0; i < before.length; ++i) *out++ = before.bytes[i];
+    std::memcpy(out, data, length);
+    out += length;
+    for (size_t i = 0; i < after.length; ++i) *out++ = after.bytes[i];
+    context->localBuffered += static_cast<uint32_t>(total);
+    return true;
 }
 
 // ---- Upload ----------------------------------------------------------------
@@ -237,58 +313,21 @@ bool ZelFlushDownload(ZelContext* context) {
     return WritePieces(context, &piece, 1);
 }
 
-bool ZelDownloadRecord(ZelContext* context) {
-    const uint8_t rat = context->attributes.rat[0];
-    const uint8_t rfm = context->attributes.rfm;
-    const bool fortran = (rat & kRatFortran) != 0;
-    const bool print = (rat & kRatPrintFormat) != 0;
-    const bool recordEnded = rfm == kRfmLineFeedEnded || rfm == kRfmCarriageReturnEnded;
-    const uint8_t control = context->recordData[0];  // the Fortran control character
-    ControlBytes before;
-    ControlBytes after;
-
-    if (print && context->printPrefix != 0) PutPrintControl(before, context->printPrefix, kCarriageReturn);
-    if (fortran) PutFortranBefore(before, control);
-
-    const uint8_t* data = context->recordData;
-    size_t length = context->recordLength;
-    if (length != 0) {
-        // A line-feed-ended text record loses its line feed; the line end
-        // comes back below.
-        if (rfm == kRfmLineFeedEnded && ZelSentControl().rac != kBlockTransfer && !fortran && ZelTextTransfer() &&
-            data[length - 1] == kLineFeed)
-            --length;
-        if (fortran) {
-            ++data;
-            --length;
-            bool lastBecomesCarriageReturn = rfm == kRfmLineFeedEnded && length > 0;
-            if (control == '$' && recordEnded && length > 0) {
-                --length;
-                lastBecomesCarriageReturn = false;
-            }
-            if (lastBecomesCarriageReturn) {
-                --length;
-                after.Put(kCarriageReturn);
-            }
-        }
+bool ZelDownloadRecords(ZelContext* context) {
+    const DownloadPlan plan = PlanFor(context);
+    if (!PutRecord(context, plan, ZelLastRecord(context))) return false;
+    // The Data messages behind it in the block are converted where they
+    // lie, with no decoding into the context for each; the last one taken
+    // is then kept as if decoded.
+    ZelRecordView record{};
+    bool taken = false;
+    bool written = true;
+    while (written && ZelTakeDataInPlace(context, &record)) {
+        taken = true;
+        written = PutRecord(context, plan, record);
     }
-    if (print && context->printPostfix != 0) PutPrintControl(after, context->printPostfix, kLineFeed);
-    if (fortran && control != '$' && !recordEnded) after.Put(kCarriageReturn);
-    if (AddsLineEnds(context, rat)) {
-        if (rfm != kRfmCarriageReturnEnded) after.Put(kCarriageReturn);
-        after.Put(kLineFeed);
-    }
-
-    const size_t total = before.length + length + after.length;
-    if (context->localBuffered + total > kLocalBufferSize && !ZelFlushDownload(context)) return false;
-    // The controls are a few bytes as a rule, the record most of it.
-    uint8_t* out = context->recordBuffer + context->localBuffered;
-    for (size_t i = 0; i < before.length; ++i) *out++ = before.bytes[i];
-    std::memcpy(out, data, length);
-    out += length;
-    for (size_t i = 0; i < after.length; ++i) *out++ = after.bytes[i];
-    context->localBuffered += static_cast<uint32_t>(total);
-    return true;
+    if (taken) ZelKeepRecord(context, record);
+    return written;
 }
 
 int ZelUploadFile(ZelContext* context) {

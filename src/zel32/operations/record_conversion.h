@@ -13,12 +13,14 @@ struct ZelContext;
 int ZelPrepareLocalBuffer(ZelContext* context);
 
 // Converts the record last received (recordData, recordLength, printPrefix,
-// printPostfix) by the remote file's RFM and RAT, and puts it with its
-// controls, in one piece, behind the records waiting in recordBuffer; they
-// go to localFile in one write when the buffer (1 MiB) is full. False when
-// a write failed (error 1 recorded, with the bytes that did get written as
-// its value): the file is no longer usable.
-bool ZelDownloadRecord(ZelContext* context);
+// printPostfix) by the remote file's RFM and RAT, and then the Data
+// messages right behind it in the block being read, which it receives (see
+// ZelTakeDataInPlace); it puts each with its controls, in one piece, behind
+// the records waiting in recordBuffer; they go to localFile in one write
+// when the buffer (1 MiB) is full. False when a write failed (error 1
+// recorded, with the bytes that did get written as its value): the file is
+// no longer usable, and the rest of the block is left to be received.
+bool ZelDownloadRecords(ZelContext* context);
 // Writes the records waiting in recordBuffer to localFile. Every byte
 // written is added to the link's bytesTransferred. False as above.
 bool ZelFlushDownload(ZelContext* context);

@@ -19,25 +19,44 @@ int ZelEncodeData(ZelContext* context, wire::Writer& body) {
     return 1;
 }
 
+bool ZelSplitDataBody(const ZelContext* context, const uint8_t* body, size_t length, ZelRecordView* out) {
+    // RECNUM, checked as an image field's count (FieldCheck kind 2).
+    if (length == 0 || body[0] > kHighestRecordNumber) return false;
+    const size_t controls = (context->attributes.rat[0] & kPrintFormat) != 0 ? 2 : 0;
+    if (length < 1 + controls) return false;
+    out->recnum = body[0];
+    out->printPrefix = controls != 0 ? body[1] : 0;
+    out->printPostfix = controls != 0 ? body[2] : 0;
+    out->data = body + 1 + controls;
+    out->length = length - 1 - controls;
+    return true;
+}
+
+void ZelKeepRecord(ZelContext* context, const ZelRecordView& record) {
+    context->recnum = record.recnum;
+    context->printPrefix = record.printPrefix;
+    context->printPostfix = record.printPostfix;
+    if (record.length != 0) std::memmove(context->recordData, record.data, record.length);
+    context->recordData[record.length] = '\0';
+    context->recordLength = static_cast<uint16_t>(record.length);
+    if (record.length != 0 && context->peerChecksum)
+        context->dataChecksum = wire::Checksum(0, context->recordData, record.length);
+}
+
+ZelRecordView ZelLastRecord(const ZelContext* context) {
+    return ZelRecordView{context->recordData, context->recordLength, context->recnum, context->printPrefix,
+                         context->printPostfix};
+}
+
 int ZelDecodeData(ZelContext* context, wire::Reader& body) {
     context->printPrefix = 0;
     context->printPostfix = 0;
     context->recordData[0] = '\0';
     context->recordLength = 0;
     if (body.empty()) return 1;
-    // RECNUM, checked as an image field's count (FieldCheck kind 2).
-    if (*body.position() > kHighestRecordNumber) return ZelUnexpectedMessage(context);
-    body.TakeByte(&context->recnum);
-    if ((context->attributes.rat[0] & kPrintFormat) != 0) {
-        if (!body.TakeByte(&context->printPrefix) || !body.TakeByte(&context->printPostfix)) {
-            context->printPrefix = context->printPostfix = 0;
-            return ZelUnexpectedMessage(context);
-        }
-    }
-    const size_t length = body.remaining();
-    body.TakeBytes(context->recordData, length);
-    context->recordData[length] = '\0';
-    context->recordLength = static_cast<uint16_t>(length);
-    if (length != 0 && context->peerChecksum) context->dataChecksum = wire::Checksum(0, context->recordData, length);
+    ZelRecordView record{};
+    if (!ZelSplitDataBody(context, body.position(), body.remaining(), &record)) return ZelUnexpectedMessage(context);
+    ZelKeepRecord(context, record);
+    body.Skip(body.remaining());
     return 1;
 }

@@ -3,9 +3,32 @@
 // recordData with a NUL behind it.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
 #include "wire/fields.h"
 
 struct ZelContext;
 
 int ZelEncodeData(ZelContext* context, wire::Writer& body);
 int ZelDecodeData(ZelContext* context, wire::Reader& body);
+
+// A received record where it lies: in the receive buffer, or in recordData.
+struct ZelRecordView {
+    const uint8_t* data;
+    size_t length;
+    uint8_t recnum;
+    uint8_t printPrefix;
+    uint8_t printPostfix;
+};
+
+// Cuts a Data message's body of `length` bytes (at least one) into RECNUM,
+// the print controls a print-format file's records carry, and the record.
+// False when RECNUM is out of range or the print controls are missing.
+bool ZelSplitDataBody(const ZelContext* context, const uint8_t* body, size_t length, ZelRecordView* out);
+// Makes `record` the record last received, as decoding its message does:
+// recordData and its NUL, recordLength, recnum, the print controls, and the
+// data checksum when the peer checks one.
+void ZelKeepRecord(ZelContext* context, const ZelRecordView& record);
+// The record last received, as a view on recordData.
+ZelRecordView ZelLastRecord(const ZelContext* context);

@@ -3,6 +3,7 @@
 #include "wire/header.h"
 #include "zel32/protocol/accept_table.h"
 #include "zel32/protocol/context.h"
+#include "zel32/protocol/data_message.h"
 #include "zel32/protocol/field_check.h"
 #include "zel32/protocol/message_codec.h"
 #include "zel32/trace/message_trace.h"
@@ -94,4 +95,22 @@ int ZelAwaitReply(ZelContext* context, unsigned sentType) {
         return -1;
     }
     return context->lastReceivedType == wire::kAccessComplete ? 1 : result;
+}
+
+bool ZelTakeDataInPlace(ZelContext* context, ZelRecordView* record) {
+    if (context->traceOn != 0 || context->blockRemaining <= 0) return false;
+    const uint8_t* start = context->receiveBuffer + context->readCursor;
+    wire::Header header;
+    if (wire::ParseHeader(start, static_cast<size_t>(context->blockRemaining), &header) != wire::HeaderResult::kOk ||
+        header.type != wire::kData)
+        return false;
+    if (!ZelSplitDataBody(context, start + header.headerLength, header.bodyLength, record)) return false;
+    context->receivedCount[wire::kData] += 1;
+    const size_t total = header.headerLength + header.bodyLength;
+    context->messageBody = context->readCursor + header.headerLength;
+    context->bodyLength = header.bodyLength;
+    context->readCursor += total;
+    context->blockRemaining -= static_cast<int32_t>(total);
+    context->lastReceivedType = wire::kData;
+    return true;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 struct ZelContext;
+struct ZelRecordView;
 
 // Receives, parses and decodes the next message: -1, 1 or 2.
 int ZelReceiveMessage(ZelContext* context);
@@ -14,3 +15,12 @@ int ZelDecodeMessage(ZelContext* context, int length);
 // Receives one message and checks it may come after `sentType`: -1, 1 (an
 // Access Complete, or a message whose decoder says done) or 2 (more).
 int ZelAwaitReply(ZelContext* context, unsigned sentType);
+
+// Takes the next message of the block being read when it is a Data message
+// the ordinary path would decode without remark, and leaves its record
+// where it lies (valid until the next block is received): counted and
+// stepped past as ZelReceiveMessage does, without decoding it into the
+// context (ZelKeepRecord does that for the last one taken). False, with
+// nothing taken, for anything else, and whenever the trace is on (it shows
+// each message as the ordinary path parses it).
+bool ZelTakeDataInPlace(ZelContext* context, ZelRecordView* record);

@@ -11,7 +11,9 @@
 
 #include "peer_link.h"
 #include "support/test_paths.h"
+#include "trace_text.h"
 #include "transfer_script.h"
+#include "zel32/protocol/context.h"
 #include "zel32/protocol/configuration.h"
 
 namespace zeltest {
@@ -51,13 +53,16 @@ struct DownloadOutcome {
 // Downloads REMOTE.TXT, whose Attributes reply is `remoteAttributes` and
 // whose records come in `records` (reply steps ending with the end-of-file
 // Status), and checks the frames the library sent.
+Script DownloadScript(const Bytes& remoteAttributes, const Script& records, const DownloadSetup& setup = {}) {
+    return Joined({{expect(setup.sentAttributes + setup.access), reply(remoteAttributes + Acknowledge()),
+                    expect(CopyConnectControl()), reply(Acknowledge()), expect(setup.dataControl)},
+                   records,
+                   {expect(CopyAccessComplete()), reply(AccessComplete())}});
+}
+
 DownloadOutcome Download(const ScratchDir& scratch, const Bytes& remoteAttributes, const Script& records,
                          const DownloadSetup& setup = {}) {
-    PeerLink link(Joined({{expect(setup.sentAttributes + setup.access), reply(remoteAttributes + Acknowledge()),
-                           expect(CopyConnectControl()), reply(Acknowledge()), expect(setup.dataControl)},
-                          records,
-                          {expect(CopyAccessComplete()), reply(AccessComplete())}}),
-                  setup.peer);
+    PeerLink link(DownloadScript(remoteAttributes, records, setup), setup.peer);
     const std::string target = scratch / "OUT";
     DownloadOutcome outcome{};
     outcome.code = RfaCopy(link.handle(), "REMOTE.TXT", target.c_str(), RFA_COPY_DOWNLOAD, setup.mode, nullptr);
@@ -165,6 +170,66 @@ TEST_F(RecordConversion, PeersThatKeepTheirOwnLineEndsGetNoneAdded) {
         EXPECT_EQ(outcome.code, 0);
         EXPECT_EQ(outcome.file, std::string("ONE\n\0\1\2", 7));
         EXPECT_EQ(outcome.status.bytesTransferred, 7u);
+    }
+}
+
+// The Data messages behind the first of a block are converted where they
+// lie; whatever the ordinary path must see (a message of another form, a
+// trace) goes through it, and the counts come out the same either way.
+TEST_F(RecordConversion, EveryDataMessageOfABlockIsConvertedWhateverItsFormAndCounted) {
+    const Bytes block = Data(Text("A")) + Message(8, 0x02, {}) + Data(Text("B")) +
+                        Message(8, 0x06, Bytes{0x00} + Text("C")) + Data(Text("D")) + Status(0x5027);
+    const std::string expected = "A\r\n\r\nB\r\nC\r\nD\r\n";
+    const std::string statistics = "CMP: = 1   /1      DAT: = 0   /5      STA: = 0   /1   ";
+    for (const bool traced : {false, true}) {
+        SCOPED_TRACE(traced ? "traced" : "not traced");
+        ScratchDir dir;
+        const std::string trace = dir / "trace.txt";
+        const std::string target = dir / "OUT";
+        PeerLink link(DownloadScript(RemoteAttributes(2, kImpliedLineEnd), {reply(block)}));
+        if (traced) {
+            ASSERT_EQ(StartTrace(link.handle(), trace, false), 0);
+        }
+        EXPECT_EQ(RfaCopy(link.handle(), "REMOTE.TXT", target.c_str(), RFA_COPY_DOWNLOAD, RFA_MODE_TEXT, nullptr), 0);
+        EXPECT_EQ(ReadFile(target), expected);
+        // The record last received is the block's last, as decoded.
+        ASSERT_NE(link.context(), nullptr);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(link.context()->recordData)), "D");
+        EXPECT_EQ(link.context()->recordLength, 1);
+        // A trace started now still closes with the counts of the whole link.
+        if (!traced) {
+            ASSERT_EQ(StartTrace(link.handle(), trace, false), 0);
+        }
+        EXPECT_EQ(link.Close(), 0);
+        ASSERT_TRUE(link.Finish()) << link.peer().report();
+        const std::string text = ReadFile(trace);
+        EXPECT_NE(text.find(statistics), std::string::npos) << text;
+        size_t tracedData = 0;
+        for (size_t at = text.find("RECEIVED Data"); at != std::string::npos; at = text.find("RECEIVED Data", at + 1))
+            ++tracedData;
+        EXPECT_EQ(tracedData, traced ? 5u : 0u);
+    }
+}
+
+// A record out of the in-place path's reach in the middle of a block (its
+// RECNUM out of range) fails the copy as it would at the block's start,
+// after the records before it reached the file.
+TEST_F(RecordConversion, ARefusedDataMessageInTheMiddleOfABlockFailsTheCopy) {
+    for (const bool first : {true, false}) {
+        SCOPED_TRACE(first ? "the block's first message" : "behind two records");
+        const Bytes refused = Message(8, 0x02, Bytes{0x09} + Text("X"));
+        const Bytes block = (first ? Bytes{} : Data(Text("A")) + Data(Text("B"))) + refused + Status(0x5027);
+        ScratchDir dir;
+        const std::string target = dir / "OUT";
+        PeerLink link(Joined({{expect(SentAttributes() + DownloadAccess("REMOTE.TXT")),
+                               reply(RemoteAttributes(2, kImpliedLineEnd) + Acknowledge()), expect(CopyConnectControl()),
+                               reply(Acknowledge()), expect(DataPhaseControl(1)), reply(block)}}));
+        EXPECT_EQ(RfaCopy(link.handle(), "REMOTE.TXT", target.c_str(), RFA_COPY_DOWNLOAD, RFA_MODE_TEXT, nullptr),
+                  RFA_ERR_PROTOCOL);
+        link.Finish();
+        const RfaLinkStatus status = link.Look();
+        EXPECT_EQ(status.errorCode, RFA_ERR_PROTOCOL);
+        EXPECT_EQ(status.bytesTransferred, first ? 0u : 6u);
     }
 }
 
