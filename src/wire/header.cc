@@ -40,21 +40,4 @@ HeaderResult ParseHeader(const uint8_t* p, size_t remaining, Header* out) {
     return HeaderResult::kOk;
 }
 
-size_t BuildHeader(uint8_t* p, uint8_t type, uint8_t flags) {
-    p[0] = type;
-    p[1] = flags;
-    const size_t length = HeaderLengthFor(flags);
-    for (size_t i = 2; i < length; ++i) p[i] = 0;
-    return length;
-}
-
-void FillLength(uint8_t* message, size_t messageLength) {
-    const uint8_t flags = message[1];
-    if ((flags & kFlagLen256) != 0) {
-        PutU16(message + 2, static_cast<uint16_t>(messageLength - 4));
-    } else if ((flags & kFlagLength) != 0) {
-        message[2] = static_cast<uint8_t>(messageLength - 3);
-    }
-}
-
 }  // namespace wire

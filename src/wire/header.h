@@ -6,6 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "wire/fields.h"
+#include "wire/message_types.h"
+
 namespace wire {
 
 struct Header {
@@ -36,10 +39,24 @@ constexpr size_t HeaderLengthFor(uint8_t flags) {
 }
 
 // Writes TYPE, FLAGS and a zero length field; returns the header length.
-size_t BuildHeader(uint8_t* p, uint8_t type, uint8_t flags);
+// (Inline, as FillLength: both run once for every record sent.)
+inline size_t BuildHeader(uint8_t* p, uint8_t type, uint8_t flags) {
+    p[0] = type;
+    p[1] = flags;
+    const size_t length = HeaderLengthFor(flags);
+    for (size_t i = 2; i < length; ++i) p[i] = 0;
+    return length;
+}
 
 // Fills in the length field of a message built with BuildHeader, from its
 // FLAGS byte and the message's total length.
-void FillLength(uint8_t* message, size_t messageLength);
+inline void FillLength(uint8_t* message, size_t messageLength) {
+    const uint8_t flags = message[1];
+    if ((flags & kFlagLen256) != 0) {
+        PutU16(message + 2, static_cast<uint16_t>(messageLength - 4));
+    } else if ((flags & kFlagLength) != 0) {
+        message[2] = static_cast<uint8_t>(messageLength - 3);
+    }
+}
 
 }  // namespace wire

@@ -95,6 +95,14 @@ uint8_t* Outbox::BeginData(const uint8_t* prefix, size_t prefixLength, size_t ca
 
 bool Outbox::EndData(size_t recordLength) { return Finish(dataStart_, dataHeader_ + recordLength); }
 
+bool Outbox::PutData(const uint8_t* prefix, size_t prefixLength, size_t capacity, const uint8_t* record,
+                     size_t length) {
+    uint8_t* at = BeginData(prefix, prefixLength, capacity, length);
+    if (at == nullptr) return false;
+    std::memcpy(at, record, length);
+    return EndData(length);
+}
+
 bool Outbox::Flush() {
     if (failed_) return false;
     if (used_ == 0) return true;

@@ -52,6 +52,9 @@ public:
     // when the link has failed.
     uint8_t* BeginData(const uint8_t* prefix, size_t prefixLength, size_t capacity, size_t room);
     bool EndData(size_t recordLength);
+    // A whole Data message of `length` bytes of `record`, as BeginData (with
+    // room for the record) and EndData make it.
+    bool PutData(const uint8_t* prefix, size_t prefixLength, size_t capacity, const uint8_t* record, size_t length);
 
     bool Flush();
     bool failed() const { return failed_; }

@@ -64,12 +64,22 @@ RecordReader::Result RecordReader::Next(uint8_t* out, size_t capacity, size_t* l
         const Result result = Measure(capacity, &room, error);
         if (result != Result::kRecord) return result;
     }
-    measured_ = false;
     std::memcpy(out, buffer_ + start_, keep_);
-    start_ += take_;
-    consumed_ += take_;
     *length = keep_;
+    Advance();
     return Result::kRecord;
+}
+
+RecordReader::Result RecordReader::Peek(size_t capacity, const uint8_t** data, size_t* length, int* error) {
+    *length = 0;
+    if (capacity == 0) capacity = 1;
+    const Result result = presentation_.lines ? MeasureLine(capacity, error) : MeasurePiece(capacity, error);
+    if (result != Result::kRecord) return result;
+    measured_ = true;
+    measuredCapacity_ = capacity;
+    *data = buffer_ + start_;
+    *length = keep_;
+    return result;
 }
 
 RecordReader::Result RecordReader::ReadPiece(uint8_t* out, size_t capacity, size_t* length, int* error) {

@@ -30,6 +30,19 @@ public:
     // the system's errno in *error.
     Result Next(uint8_t* out, size_t capacity, size_t* length, int* error);
 
+    // Records cut from the buffer (lines and small pieces) rather than read
+    // straight into the message.
+    bool buffered() const { return !direct(); }
+    // A buffered record where it lies: the next record of at most
+    // `capacity` bytes, valid until the next call; Advance steps past it.
+    // kError leaves the system's errno in *error.
+    Result Peek(size_t capacity, const uint8_t** data, size_t* length, int* error);
+    void Advance() {
+        start_ += take_;
+        consumed_ += take_;
+        measured_ = false;
+    }
+
     // The end of the file has been seen and every byte handed out: the next
     // call would give kEnd.
     bool exhausted() const { return atEnd_ && start_ == end_; }

@@ -414,15 +414,28 @@ void Session::Pump() {
         int error = 0;
         // The record is measured first, so that it goes into the block being
         // filled whenever it fits there.
-        RecordReader::Result result = reader_->Measure(recordLimit_, &room, &error);
-        if (result == RecordReader::Result::kRecord) {
-            uint8_t* record = outbox_.BeginData(prefix, prefixLength, recordLimit_, room);
-            if (record == nullptr) return;
-            result = reader_->Next(record, recordLimit_, &length, &error);
+        RecordReader::Result result;
+        if (reader_->buffered()) {
+            // Lines and small pieces are copied from the reader's buffer,
+            // which Peek measures them in.
+            const uint8_t* record = nullptr;
+            result = reader_->Peek(recordLimit_, &record, &length, &error);
+            if (result == RecordReader::Result::kRecord) {
+                if (!outbox_.PutData(prefix, prefixLength, recordLimit_, record, length)) return;
+                reader_->Advance();
+            }
+        } else {
+            // Large pieces are read from the file straight into the message.
+            result = reader_->Measure(recordLimit_, &room, &error);
+            if (result == RecordReader::Result::kRecord) {
+                uint8_t* record = outbox_.BeginData(prefix, prefixLength, recordLimit_, room);
+                if (record == nullptr) return;
+                result = reader_->Next(record, recordLimit_, &length, &error);
+            }
         }
         bytes_ = reader_->consumed();
         if (result == RecordReader::Result::kRecord) {
-            outbox_.EndData(length);
+            if (!reader_->buffered()) outbox_.EndData(length);
             // The end-of-file Status shares the last record's block when it can.
             if (!reader_->exhausted()) continue;
         }

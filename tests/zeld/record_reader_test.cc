@@ -11,6 +11,9 @@
 namespace zeld {
 namespace {
 
+// The records of `content`, cut with Next (copied out), and for buffered
+// presentations also with Peek and Advance (where they lie), which must
+// give the same records.
 std::vector<std::string> Cut(const std::string& content, const Presentation& presentation, size_t capacity) {
     zeltest::ScratchDir scratch;
     zeltest::WriteFile(scratch / "f", content);
@@ -26,6 +29,18 @@ std::vector<std::string> Cut(const std::string& content, const Presentation& pre
     }
     EXPECT_TRUE(reader.exhausted());
     EXPECT_EQ(reader.consumed(), content.size());
+    if (reader.buffered()) {
+        ::lseek(fd, 0, SEEK_SET);
+        reader.Start(fd, presentation);
+        std::vector<std::string> peeked;
+        const uint8_t* record = nullptr;
+        while (reader.Peek(capacity, &record, &length, &error) == RecordReader::Result::kRecord) {
+            peeked.emplace_back(record, record + length);
+            reader.Advance();
+        }
+        EXPECT_EQ(peeked, records);
+        EXPECT_EQ(reader.consumed(), content.size());
+    }
     ::close(fd);
     return records;
 }
