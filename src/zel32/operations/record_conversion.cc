@@ -100,6 +100,9 @@ struct DownloadPlan {
     bool dropLineFeed;        // a text record's own line feed goes, the line end comes back below
     bool addsLineEnd;
     bool addsCarriageReturn;  // before the added line feed
+    bool plain;               // neither Fortran nor print carriage control
+    uint8_t lineEnd[2];       // what a plain record ends with: CR LF, LF or nothing
+    size_t lineEndLength;
 };
 
 DownloadPlan PlanFor(const ZelContext* context) {
@@ -113,12 +116,27 @@ DownloadPlan PlanFor(const ZelContext* context) {
     plan.dropLineFeed = plan.lineFeedEnded && ZelSentControl().rac != kBlockTransfer && !plan.fortran && ZelTextTransfer();
     plan.addsLineEnd = AddsLineEnds(context, rat);
     plan.addsCarriageReturn = plan.addsLineEnd && rfm != kRfmCarriageReturnEnded;
+    plan.plain = !plan.fortran && !plan.print;
+    if (plan.addsCarriageReturn) plan.lineEnd[plan.lineEndLength++] = kCarriageReturn;
+    if (plan.addsLineEnd) plan.lineEnd[plan.lineEndLength++] = kLineFeed;
     return plan;
 }
 
 // Converts one record and puts it, with its controls, in one piece behind
 // the records waiting in recordBuffer.
 bool PutRecord(ZelContext* context, const DownloadPlan& plan, const ZelRecordView& record) {
+    if (plan.plain) {
+        // No carriage control: the record, less its own line feed, and the line end added.
+        size_t length = record.length;
+        if (plan.dropLineFeed && length != 0 && record.data[length - 1] == kLineFeed) --length;
+        const size_t total = length + plan.lineEndLength;
+        if (context->localBuffered + total > kLocalBufferSize && !ZelFlushDownload(context)) return false;
+        uint8_t* out = context->recordBuffer + context->localBuffered;
+        std::memcpy(out, record.data, length);
+        for (size_t i = 0; i < plan.lineEndLength; ++i) out[length + i] = plan.lineEnd[i];
+        context->localBuffered += static_cast<uint32_t>(total);
+        return true;
+    }
     const uint8_t* data = record.data;
     size_t length = record.length;
     const uint8_t control = length != 0 ? data[0] : 0;  // the Fortran control character

@@ -100,9 +100,9 @@ int ZelAwaitReply(ZelContext* context, unsigned sentType) {
 bool ZelTakeDataInPlace(ZelContext* context, ZelRecordView* record) {
     if (context->traceOn != 0 || context->blockRemaining <= 0) return false;
     const uint8_t* start = context->receiveBuffer + context->readCursor;
+    if (start[0] != wire::kData) return false;
     wire::Header header;
-    if (wire::ParseHeader(start, static_cast<size_t>(context->blockRemaining), &header) != wire::HeaderResult::kOk ||
-        header.type != wire::kData)
+    if (wire::ParseHeader(start, static_cast<size_t>(context->blockRemaining), &header) != wire::HeaderResult::kOk)
         return false;
     if (!ZelSplitDataBody(context, start + header.headerLength, header.bodyLength, record)) return false;
     context->receivedCount[wire::kData] += 1;
