@@ -5,7 +5,7 @@
 #
 #   bench/run.sh [BUILD_DIR]          (default build-bench)
 #
-# ZEL_BENCH_RUNS (5), ZEL_BENCH_BYTES (1 GiB), ZEL_BENCH_DIR (the directory
+# ZEL_BENCH_RUNS (7), ZEL_BENCH_BYTES (1 GiB), ZEL_BENCH_DIR (the directory
 # the temporary data goes under: /dev/shm when it has 8 GiB free, else
 # $TMPDIR or /tmp), ZEL_BENCH_NO_FTP=1 (skip
 # the FTP comparison), ZEL_BENCH_NO_INSTALL=1 (never install vsftpd or curl).
@@ -14,7 +14,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(cd "$here/.." && pwd)
 build=$(cd "${1:-$source_dir/build-bench}" && pwd)
-runs=${ZEL_BENCH_RUNS:-5}
+runs=${ZEL_BENCH_RUNS:-7}
 bytes=${ZEL_BENCH_BYTES:-1073741824}
 small_bytes=$((16 * 1024 * 1024))
 parallel=64
@@ -173,24 +173,22 @@ limit_run() {
 
 # measure LABEL BYTES SERVER_PID PARALLEL [TOOL OPTIONS] -- COMMAND...
 # Runs the case $runs times (removing the outputs in between) and appends
-# "label|bytes|wall|cpu|client_kb|server_kb|copies|ratio" to $results.
-# Each run of a case that moves bytes is paired with a run of the limit just
-# before it, and its ratio taken against that one: the machine's load
-# changes from minute to minute, the pair sees the same.
+# "label|bytes|wall|cpu|client_kb|server_kb|copies" to $results.
+# Each run of a case that moves bytes follows a run of the limit: the
+# machine's load changes from minute to minute, so the limit is sampled all
+# through the benchmark, as often as the cases are.
 measure() {
   local label=$1 size=$2 server=$3 copies=$4
   shift 4
   local options=(--parallel "$copies")
   [ "$server" = - ] || options+=(--server "$server")
-  local walls=() cpus=() ratios=() client_kb=0 server_kb=0 run line limit
+  local walls=() cpus=() client_kb=0 server_kb=0 run line
   for run in $(seq "$runs"); do
     rm -rf "$work/out" "$work/stream/up" "$work/records/up" "$work/ftp/up"/* 2>/dev/null || true
     mkdir -p "$work/out" "$work/stream/up" "$work/records/up"
-    limit=
     if [ "$size" -gt 0 ] && [ "$label" != "$limit_label" ]; then
       sync
-      limit=$(limit_run)
-      echo "$limit" >> "$limit_walls"
+      limit_run >> "$limit_walls"
     fi
     sync
     line=$("$tool" run "${options[@]}" "$@") || { echo "bench: $label failed" >&2; exit 1; }
@@ -198,18 +196,15 @@ measure() {
     walls+=("$wall")
     [ "$label" = "$limit_label" ] && echo "$wall" >> "$limit_walls"
     cpus+=("$(awk -v a="$client" -v b="$server" 'BEGIN { printf "%.3f", a + b }')")
-    [ -n "$limit" ] && ratios+=("$(awk -v s="$size" -v w="$wall" -v b="$bytes" -v l="$limit" \
-                                    'BEGIN { printf "%.4f", (s / w) / (b / l) }')")
     [ "$peak" -gt "$client_kb" ] && client_kb=$peak
     local grown=$(( server_peak > 0 ? (server_peak - (copies > 1 ? server_base : 0)) / copies : 0 ))
     [ "$grown" -gt "$server_kb" ] && server_kb=$grown
   done
-  local wall cpu ratio=
+  local wall cpu
   wall=$(printf '%s\n' "${walls[@]}" | median)
   cpu=$(printf '%s\n' "${cpus[@]}" | median)
-  [ ${#ratios[@]} -gt 0 ] && ratio=$(printf '%s\n' "${ratios[@]}" | median)
-  echo "$label|$size|$wall|$cpu|$client_kb|$server_kb|$copies|$ratio" >> "$results"
-  printf '  %-44s %8.3f s%s\n' "$label" "$wall" "${ratio:+  (ratio $ratio)}" >&2
+  echo "$label|$size|$wall|$cpu|$client_kb|$server_kb|$copies" >> "$results"
+  printf '  %-44s %8.3f s\n' "$label" "$wall" >&2
 }
 
 limit_label="limit: raw framed transfer"
@@ -273,17 +268,16 @@ awk -F'|' -v records_stream="$work/read-stream" -v records_records="$work/read-r
   function verdict(met) { return met ? "met" : "MISSED" }
   {
     n = NR; label[n] = $1; size[n] = $2; wall[n] = $3; cpu[n] = $4; client[n] = $5; server[n] = $6; copies[n] = $7
-    paired[n] = $8
     rate[n] = $2 > 0 ? $2 / $3 / 1e6 : 0
     if (n == 1) limit = rate[n]
-    if ($1 ~ /^FTP get/) ftpget = $8
-    if ($1 ~ /^FTP put/) ftpput = $8
+    if ($1 ~ /^FTP get/) ftpget = rate[n] / limit
+    if ($1 ~ /^FTP put/) ftpput = rate[n] / limit
   }
   END {
     printf "%-42s %8s %7s %7s %6s %8s %8s  %s\n", "case", "median s", "MB/s", "CPU s", "ratio",
            "zelft MiB", "zeld MiB", "target"
     for (i = 1; i <= n; i++) {
-      ratio = paired[i] != "" ? paired[i] : size[i] > 0 && limit > 0 ? rate[i] / limit : 0
+      ratio = size[i] > 0 && limit > 0 ? rate[i] / limit : 0
       target = ""
       # Copies of the binary file, and image copies of the text file, are
       # binary copies; text-mode copies of the text file convert lines.
@@ -309,9 +303,9 @@ awk -F'|' -v records_stream="$work/read-stream" -v records_records="$work/read-r
   }
 ' "$results"
 echo
-echo "MB/s: 10^6 bytes of the source file per second. ratio: MB/s over that of the limit,"
-echo "the median of the runs, each run against a run of the limit made just before it."
-echo "The limit's row: the median of all $limit_count runs of the limit."
+echo "MB/s: 10^6 bytes of the source file per second, from the median wall time."
+echo "ratio: MB/s over that of the limit's row, the median of all $limit_count runs of the"
+echo "limit, one before each run of a case, all through the benchmark."
 echo "CPU s: client and server together (getrusage of the client processes, /proc of the"
 echo "server). zelft MiB: the largest resident peak of a client process; zeld MiB: the"
 echo "server's resident peak during the case (/c: its growth divided by the connections)."
