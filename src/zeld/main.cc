@@ -1,4 +1,5 @@
 // zeld: serves a directory tree to ZEL clients as object "#17".
+#include <malloc.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -13,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "wire/message_types.h"
 #include "zeld/daemon.h"
 #include "zeld/file_spec.h"
 #include "zeld/operation_log.h"
@@ -25,6 +27,17 @@
 namespace {
 
 zeld::Server* runningServer = nullptr;
+
+// A connection's buffers (its frame reader's, its block, its file reader's,
+// its upload's: a block's size or more each) are mapped from the system one
+// by one and unmapped when freed. Taken from the allocator's arenas, the
+// buffers of a burst of clients stayed resident long after the clients had
+// gone, how much depending on how the arenas happened to be cut up.
+void MapConnectionBuffers() {
+#if defined(__GLIBC__)
+    mallopt(M_MMAP_THRESHOLD, static_cast<int>(wire::kMaxBlock));
+#endif
+}
 
 void OnStopSignal(int) {
     if (runningServer != nullptr) runningServer->Stop();
@@ -199,5 +212,6 @@ int main(int argc, char** argv) {
         case zeld::Options::Mode::kHashPassword: return HashPassword();
         case zeld::Options::Mode::kServe: break;
     }
+    MapConnectionBuffers();
     return Serve(options);
 }

@@ -43,9 +43,8 @@ StatusValue StagedFile::Create(CreateTarget target, bool asLines, mode_t newFile
             // The lock lives on a second descriptor of the same open file, so
             // that it outlasts the close that checks the writes (Commit).
             lock_.Reset(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
-            const bool locked = lock_.valid() && ::flock(lock_.get(), LOCK_EX | LOCK_NB) == 0;
-            if (!locked || !buffer_.Acquire(kBufferSize)) {
-                const StatusValue status = StatusForErrno(locked ? ENOMEM : errno, Stage::kOpen);
+            if (!lock_.valid() || ::flock(lock_.get(), LOCK_EX | LOCK_NB) != 0) {
+                const StatusValue status = StatusForErrno(errno, Stage::kOpen);
                 ::unlinkat(directory_.get(), name.c_str(), 0);
                 fd_.Reset();
                 lock_.Reset();
@@ -59,6 +58,7 @@ StatusValue StagedFile::Create(CreateTarget target, bool asLines, mode_t newFile
             failure_ = kOk;
             bytes_ = 0;
             buffered_ = 0;
+            if (!buffer_) buffer_.reset(new uint8_t[kBufferSize]);  // not cleared: it is filled before it is read
             return kOk;
         }
         if (errno != EEXIST) break;
@@ -71,7 +71,7 @@ StatusValue StagedFile::Create(CreateTarget target, bool asLines, mode_t newFile
 StatusValue StagedFile::Drain() {
     size_t written = 0;
     while (written < buffered_ && failure_ == kOk) {
-        const ssize_t put = ::write(fd_.get(), buffer_.data() + written, buffered_ - written);
+        const ssize_t put = ::write(fd_.get(), buffer_.get() + written, buffered_ - written);
         if (put < 0 && errno == EINTR) continue;
         if (put < 0) {
             failure_ = StatusForErrno(errno, Stage::kWrite);
@@ -90,9 +90,9 @@ StatusValue StagedFile::Write(const uint8_t* record, size_t length) {
     // A record comes in one transmission block, so it always fits the buffer.
     if (total > kBufferSize) return failure_ = kStatusWriteError;
     if (buffered_ + total > kBufferSize && Drain() != kOk) return failure_;
-    std::memcpy(buffer_.data() + buffered_, record, length);
+    std::memcpy(buffer_.get() + buffered_, record, length);
     buffered_ += length;
-    if (asLines_) buffer_.data()[buffered_++] = '\n';
+    if (asLines_) buffer_[buffered_++] = '\n';
     bytes_ += total;
     return kOk;
 }

@@ -11,9 +11,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <memory>
 #include <string>
 
-#include "zeld/mapped_buffer.h"
 #include "zeld/status_codes.h"
 #include "zeld/tree.h"
 
@@ -48,9 +48,8 @@ private:
 
     // Records are gathered and the file written in large pieces: the
     // writes, not the copies, are what an upload's speed hangs on. The
-    // buffer is mapped at the first upload of the connection and given
-    // back when the connection ends; a server of many clients pays it for
-    // each one that uploads.
+    // buffer is taken at the first upload of the connection; a server of
+    // many clients pays it for each one that uploads.
     static constexpr size_t kBufferSize = size_t{256} << 10;
     UniqueFd directory_;
     UniqueFd fd_;
@@ -62,7 +61,7 @@ private:
     StatusValue failure_ = kOk;
     uint64_t bytes_ = 0;
     size_t buffered_ = 0;
-    MappedBuffer buffer_;
+    std::unique_ptr<uint8_t[]> buffer_;
 };
 
 }  // namespace zeld
