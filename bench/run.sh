@@ -173,22 +173,25 @@ limit_run() {
 
 # measure LABEL BYTES SERVER_PID PARALLEL [TOOL OPTIONS] -- COMMAND...
 # Runs the case $runs times (removing the outputs in between) and appends
-# "label|bytes|wall|cpu|client_kb|server_kb|copies" to $results.
-# Each run of a case that moves bytes follows a run of the limit: the
-# machine's load changes from minute to minute, so the limit is sampled all
-# through the benchmark, as often as the cases are.
+# "label|bytes|wall|cpu|client_kb|server_kb|copies|limit_wall" to $results.
+# Each run of a case that moves bytes follows a run of the limit, and the
+# case is compared with the median of those runs of the limit: the load of
+# a shared machine changes from minute to minute, and the case and its
+# runs of the limit see the same.
 measure() {
   local label=$1 size=$2 server=$3 copies=$4
   shift 4
   local options=(--parallel "$copies")
   [ "$server" = - ] || options+=(--server "$server")
-  local walls=() cpus=() client_kb=0 server_kb=0 run line
+  local walls=() cpus=() limits=() client_kb=0 server_kb=0 run line limit
   for run in $(seq "$runs"); do
     rm -rf "$work/out" "$work/stream/up" "$work/records/up" "$work/ftp/up"/* 2>/dev/null || true
     mkdir -p "$work/out" "$work/stream/up" "$work/records/up"
     if [ "$size" -gt 0 ] && [ "$label" != "$limit_label" ]; then
       sync
-      limit_run >> "$limit_walls"
+      limit=$(limit_run)
+      limits+=("$limit")
+      echo "$limit" >> "$limit_walls"
     fi
     sync
     line=$("$tool" run "${options[@]}" "$@") || { echo "bench: $label failed" >&2; exit 1; }
@@ -203,7 +206,9 @@ measure() {
   local wall cpu
   wall=$(printf '%s\n' "${walls[@]}" | median)
   cpu=$(printf '%s\n' "${cpus[@]}" | median)
-  echo "$label|$size|$wall|$cpu|$client_kb|$server_kb|$copies" >> "$results"
+  limit=
+  [ ${#limits[@]} -gt 0 ] && limit=$(printf '%s\n' "${limits[@]}" | median)
+  echo "$label|$size|$wall|$cpu|$client_kb|$server_kb|$copies|$limit" >> "$results"
   printf '  %-44s %8.3f s\n' "$label" "$wall" >&2
 }
 
@@ -269,15 +274,17 @@ awk -F'|' -v records_stream="$work/read-stream" -v records_records="$work/read-r
   {
     n = NR; label[n] = $1; size[n] = $2; wall[n] = $3; cpu[n] = $4; client[n] = $5; server[n] = $6; copies[n] = $7
     rate[n] = $2 > 0 ? $2 / $3 / 1e6 : 0
-    if (n == 1) limit = rate[n]
-    if ($1 ~ /^FTP get/) ftpget = rate[n] / limit
-    if ($1 ~ /^FTP put/) ftpput = rate[n] / limit
+    if (n == 1) { limit = rate[n]; limitbytes = $2 }
+    # Against the runs of the limit beside the case own runs.
+    local[n] = $8 > 0 && $2 > 0 ? rate[n] / (limitbytes / $8 / 1e6) : 0
+    if ($1 ~ /^FTP get/) ftpget = local[n]
+    if ($1 ~ /^FTP put/) ftpput = local[n]
   }
   END {
     printf "%-42s %8s %7s %7s %6s %8s %8s  %s\n", "case", "median s", "MB/s", "CPU s", "ratio",
            "zelft MiB", "zeld MiB", "target"
     for (i = 1; i <= n; i++) {
-      ratio = size[i] > 0 && limit > 0 ? rate[i] / limit : 0
+      ratio = i == 1 ? 1 : local[i]
       target = ""
       # Copies of the binary file, and image copies of the text file, are
       # binary copies; text-mode copies of the text file convert lines.
@@ -304,8 +311,8 @@ awk -F'|' -v records_stream="$work/read-stream" -v records_records="$work/read-r
 ' "$results"
 echo
 echo "MB/s: 10^6 bytes of the source file per second, from the median wall time."
-echo "ratio: MB/s over that of the limit's row, the median of all $limit_count runs of the"
-echo "limit, one before each run of a case, all through the benchmark."
+echo "ratio: MB/s over that of the limit at the median of its runs made beside the case's"
+echo "own, one before each. The limit's row: the median of all $limit_count runs of the limit."
 echo "CPU s: client and server together (getrusage of the client processes, /proc of the"
 echo "server). zelft MiB: the largest resident peak of a client process; zeld MiB: the"
 echo "server's resident peak during the case (/c: its growth divided by the connections)."
