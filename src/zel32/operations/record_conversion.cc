@@ -234,6 +234,20 @@ int SendRecord(ZelContext* context) {
     return sent;
 }
 
+// Records of 512 bytes sent from where they lie in the block read (no
+// record spans two blocks, so none has a piece waiting in workBuffer).
+int SendSlices(ZelContext* context, const uint8_t* block, size_t count) {
+    for (size_t at = 0; at < count; at += kRecordCut) {
+        context->workSlice = block + at;
+        context->workLength = static_cast<int32_t>(std::min(kRecordCut, count - at));
+        const int sent = ZelSendMessage(context, kData);
+        context->workSlice = nullptr;
+        context->workLength = 0;
+        if (sent < 0) return -1;
+    }
+    return 1;
+}
+
 void Append(ZelContext* context, const uint8_t* bytes, size_t count) {
     std::memcpy(context->workBuffer + context->workLength, bytes, count);
     context->workLength += static_cast<int32_t>(count);
@@ -242,6 +256,7 @@ void Append(ZelContext* context, const uint8_t* bytes, size_t count) {
 // Stream and image mode: records of 512 bytes, the last one of each block
 // shorter; image records shorter than MRS are padded with zeros.
 int CutFixed(ZelContext* context, const Cutter& cutter, const uint8_t* block, size_t count) {
+    if (cutter.padTo == 0) return SendSlices(context, block, count);
     size_t at = 0;
     while (at < count) {
         const size_t take = std::min(kRecordCut - static_cast<size_t>(context->workLength), count - at);

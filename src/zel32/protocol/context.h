@@ -211,6 +211,9 @@ struct ZelContext {
     int32_t blockLength;
     uint8_t* workBuffer;  // the record the next Data message carries
     int32_t workLength;
+    // When set, the workLength bytes the next Data message carries in place
+    // of workBuffer's (a slice of an upload's local buffer, sent uncopied).
+    const uint8_t* workSlice;
     uint8_t lastSentType;
     uint8_t sentCount[wire::kTypeSlots];
 

@@ -13,9 +13,13 @@ constexpr uint8_t kPrintFormat = 0x04;
 
 }  // namespace
 
+const uint8_t* ZelOutgoingRecord(const ZelContext* context) {
+    return context->workSlice != nullptr ? context->workSlice : context->workBuffer;
+}
+
 int ZelEncodeData(ZelContext* context, wire::Writer& body) {
     body.PutByte(0x00);  // RECNUM
-    body.PutBytes(context->workBuffer, static_cast<size_t>(context->workLength));
+    body.PutBytes(ZelOutgoingRecord(context), static_cast<size_t>(context->workLength));
     return 1;
 }
 

@@ -11,6 +11,9 @@
 struct ZelContext;
 
 int ZelEncodeData(ZelContext* context, wire::Writer& body);
+// The record the next Data message carries: workSlice when set, else
+// workBuffer (workLength bytes either way).
+const uint8_t* ZelOutgoingRecord(const ZelContext* context);
 int ZelDecodeData(ZelContext* context, wire::Reader& body);
 
 // A received record where it lies: in the receive buffer, or in recordData.

@@ -5,6 +5,7 @@
 #include "wire/checksum.h"
 #include "wire/header.h"
 #include "zel32/protocol/context.h"
+#include "zel32/protocol/data_message.h"
 #include "zel32/protocol/message_codec.h"
 #include "zel32/trace/message_trace.h"
 #include "zel32/transport/transport.h"
@@ -106,7 +107,7 @@ int ZelSendMessage(ZelContext* context, uint8_t type) {
     if (context->traceOn != 0 && ZelTraceMessage(context, true, type, message[1], static_cast<int>(length), message, length) < 0)
         return -1;
     if (type == wire::kData && context->peerChecksum)
-        context->dataChecksum = wire::Checksum(0, context->workBuffer, static_cast<size_t>(context->workLength));
+        context->dataChecksum = wire::Checksum(0, ZelOutgoingRecord(context), static_cast<size_t>(context->workLength));
     const bool unblocked = wire::IsLengthType(type) && (message[1] & 0x06) == 0;
     if (wire::IsFlushType(type) || unblocked) return TransmitBlock(context, kLineAfterMessage);
     return 1;
