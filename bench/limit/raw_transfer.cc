@@ -18,6 +18,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "support/write_all.h"
 #include "ztsock/server.h"
 #include "ztsock/ztsock.h"
 
@@ -38,15 +39,7 @@ double CpuSeconds() {
 // set by the framing and the connection rather than by small file calls.
 constexpr size_t kFileChunk = size_t{1} << 20;
 
-bool WriteAll(int fd, const char* data, size_t length) {
-    while (length > 0) {
-        const ssize_t put = ::write(fd, data, length);
-        if (put <= 0) return false;
-        data += put;
-        length -= static_cast<size_t>(put);
-    }
-    return true;
-}
+using zelbench::WriteAll;
 
 bool Receive(std::unique_ptr<ztsock::ServerConnection> connection, const char* target, long long* bytes) {
     ztsock::ConnectRequest request;

@@ -35,6 +35,8 @@
 #include <string>
 #include <vector>
 
+#include "support/write_all.h"
+
 namespace {
 
 constexpr size_t kLineLength = 80;
@@ -48,15 +50,7 @@ int Usage() {
     return 2;
 }
 
-bool WriteAll(int fd, const uint8_t* data, size_t length) {
-    while (length > 0) {
-        const ssize_t written = ::write(fd, data, length);
-        if (written <= 0) return false;
-        data += written;
-        length -= static_cast<size_t>(written);
-    }
-    return true;
-}
+using zelbench::WriteAll;
 
 // A chunk of text lines: printable characters, shifted by one on each line
 // so that no two neighbouring lines are the same.

@@ -13,7 +13,6 @@ void RecordReader::Start(int fd, const Presentation& presentation) {
     consumed_ = 0;
     atEnd_ = false;
     start_ = end_ = 0;
-    measured_ = false;
 }
 
 bool RecordReader::Fill(int* error) {
@@ -40,34 +39,24 @@ bool RecordReader::Fill(int* error) {
 
 RecordReader::Result RecordReader::Measure(size_t capacity, size_t* room, int* error) {
     *room = 0;
-    if (capacity == 0) capacity = 1;
     if (direct()) {
         if (atEnd_) return Result::kEnd;
-        *room = capacity;
+        *room = capacity == 0 ? 1 : capacity;
         return Result::kRecord;
     }
-    measured_ = false;
-    const Result result = presentation_.lines ? MeasureLine(capacity, error) : MeasurePiece(capacity, error);
-    if (result != Result::kRecord) return result;
-    measured_ = true;
-    measuredCapacity_ = capacity;
-    *room = keep_;
-    return result;
+    const uint8_t* data = nullptr;
+    return Peek(capacity, &data, room, error);
 }
 
 RecordReader::Result RecordReader::Next(uint8_t* out, size_t capacity, size_t* length, int* error) {
     *length = 0;
-    if (capacity == 0) capacity = 1;
-    if (direct()) return ReadPiece(out, capacity, length, error);
-    if (!measured_ || measuredCapacity_ != capacity) {
-        size_t room = 0;
-        const Result result = Measure(capacity, &room, error);
-        if (result != Result::kRecord) return result;
-    }
-    std::memcpy(out, buffer_ + start_, keep_);
-    *length = keep_;
+    if (direct()) return ReadPiece(out, capacity == 0 ? 1 : capacity, length, error);
+    const uint8_t* data = nullptr;
+    const Result result = Peek(capacity, &data, length, error);
+    if (result != Result::kRecord) return result;
+    std::memcpy(out, data, *length);
     Advance();
-    return Result::kRecord;
+    return result;
 }
 
 RecordReader::Result RecordReader::Peek(size_t capacity, const uint8_t** data, size_t* length, int* error) {
@@ -75,8 +64,6 @@ RecordReader::Result RecordReader::Peek(size_t capacity, const uint8_t** data, s
     if (capacity == 0) capacity = 1;
     const Result result = presentation_.lines ? MeasureLine(capacity, error) : MeasurePiece(capacity, error);
     if (result != Result::kRecord) return result;
-    measured_ = true;
-    measuredCapacity_ = capacity;
     *data = buffer_ + start_;
     *length = keep_;
     return result;

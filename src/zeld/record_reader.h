@@ -40,7 +40,6 @@ public:
     void Advance() {
         start_ += take_;
         consumed_ += take_;
-        measured_ = false;
     }
 
     // The end of the file has been seen and every byte handed out: the next
@@ -67,10 +66,8 @@ private:
     bool atEnd_ = false;
     size_t start_ = 0;  // buffered bytes run from start_ to end_
     size_t end_ = 0;
-    // The next record, once measured for `measuredCapacity_`: the buffered
-    // bytes it takes from the file, and how many of them it keeps.
-    bool measured_ = false;
-    size_t measuredCapacity_ = 0;
+    // The record Peek last found: the buffered bytes it takes from the file,
+    // and how many of them it keeps.
     size_t take_ = 0;
     size_t keep_ = 0;
     uint8_t buffer_[kBufferSize];

@@ -431,11 +431,11 @@ void Session::Pump() {
                 uint8_t* record = outbox_.BeginData(prefix, prefixLength, recordLimit_, room);
                 if (record == nullptr) return;
                 result = reader_->Next(record, recordLimit_, &length, &error);
+                if (result == RecordReader::Result::kRecord) outbox_.EndData(length);
             }
         }
         bytes_ = reader_->consumed();
         if (result == RecordReader::Result::kRecord) {
-            if (!reader_->buffered()) outbox_.EndData(length);
             // The end-of-file Status shares the last record's block when it can.
             if (!reader_->exhausted()) continue;
         }

@@ -98,10 +98,8 @@ struct DownloadPlan {
     bool recordEnded;         // RFM says each record ends with its own line end
     bool lineFeedEnded;
     bool dropLineFeed;        // a text record's own line feed goes, the line end comes back below
-    bool addsLineEnd;
-    bool addsCarriageReturn;  // before the added line feed
     bool plain;               // neither Fortran nor print carriage control
-    uint8_t lineEnd[2];       // what a plain record ends with: CR LF, LF or nothing
+    uint8_t lineEnd[2];       // the line end added behind each record: CR LF, LF or nothing
     size_t lineEndLength;
 };
 
@@ -114,11 +112,11 @@ DownloadPlan PlanFor(const ZelContext* context) {
     plan.lineFeedEnded = rfm == kRfmLineFeedEnded;
     plan.recordEnded = rfm == kRfmLineFeedEnded || rfm == kRfmCarriageReturnEnded;
     plan.dropLineFeed = plan.lineFeedEnded && ZelSentControl().rac != kBlockTransfer && !plan.fortran && ZelTextTransfer();
-    plan.addsLineEnd = AddsLineEnds(context, rat);
-    plan.addsCarriageReturn = plan.addsLineEnd && rfm != kRfmCarriageReturnEnded;
     plan.plain = !plan.fortran && !plan.print;
-    if (plan.addsCarriageReturn) plan.lineEnd[plan.lineEndLength++] = kCarriageReturn;
-    if (plan.addsLineEnd) plan.lineEnd[plan.lineEndLength++] = kLineFeed;
+    if (AddsLineEnds(context, rat)) {
+        if (rfm != kRfmCarriageReturnEnded) plan.lineEnd[plan.lineEndLength++] = kCarriageReturn;
+        plan.lineEnd[plan.lineEndLength++] = kLineFeed;
+    }
     return plan;
 }
 
@@ -164,10 +162,7 @@ bool PutRecord(ZelContext* context, const DownloadPlan& plan, const ZelRecordVie
     }
     if (plan.print && record.printPostfix != 0) PutPrintControl(after, record.printPostfix, kLineFeed);
     if (plan.fortran && control != '$' && !plan.recordEnded) after.Put(kCarriageReturn);
-    if (plan.addsLineEnd) {
-        if (plan.addsCarriageReturn) after.Put(kCarriageReturn);
-        after.Put(kLineFeed);
-    }
+    for (size_t i = 0; i < plan.lineEndLength; ++i) after.Put(plan.lineEnd[i]);
 
     const size_t total = before.length + length + after.length;
     if (context->localBuffered + total > kLocalBufferSize && !ZelFlushDownload(context)) return false;

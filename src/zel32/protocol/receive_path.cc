@@ -18,6 +18,16 @@ int RefuseBlock(ZelContext* context) {
     return ZelUnexpectedMessage(context);
 }
 
+// Steps into the message whose header was parsed: its body is the next
+// bodyLength bytes, and the block's remainder lies behind it.
+void EnterMessage(ZelContext* context, const wire::Header& header) {
+    context->readCursor += header.headerLength;
+    context->messageBody = context->readCursor;
+    context->bodyLength = header.bodyLength;
+    context->blockRemaining -= static_cast<int32_t>(header.headerLength + header.bodyLength);
+    context->lastReceivedType = header.type;
+}
+
 // The trace of a malformed header shows the bytes left in the block, and
 // never more.
 void TraceRefusedHeader(ZelContext* context, const wire::Header& header, const uint8_t* start, size_t remaining) {
@@ -43,11 +53,7 @@ int ZelParseHeader(ZelContext* context) {
         return RefuseBlock(context);
     default: return RefuseBlock(context);
     }
-    context->readCursor += header.headerLength;
-    context->messageBody = context->readCursor;
-    context->bodyLength = header.bodyLength;
-    context->blockRemaining -= static_cast<int32_t>(header.headerLength + header.bodyLength);
-    context->lastReceivedType = header.type;
+    EnterMessage(context, header);
     const size_t total = header.headerLength + header.bodyLength;
     if (context->traceOn != 0 &&
         ZelTraceMessage(context, false, header.type, header.flags, static_cast<int>(total), start, total) < 0)
@@ -106,11 +112,7 @@ bool ZelTakeDataInPlace(ZelContext* context, ZelRecordView* record) {
         return false;
     if (!ZelSplitDataBody(context, start + header.headerLength, header.bodyLength, record)) return false;
     context->receivedCount[wire::kData] += 1;
-    const size_t total = header.headerLength + header.bodyLength;
-    context->messageBody = context->readCursor + header.headerLength;
-    context->bodyLength = header.bodyLength;
-    context->readCursor += total;
-    context->blockRemaining -= static_cast<int32_t>(total);
-    context->lastReceivedType = wire::kData;
+    EnterMessage(context, header);
+    context->readCursor = context->messageBody + header.bodyLength;  // as ZelDecodeMessage leaves it
     return true;
 }
