@@ -194,10 +194,12 @@ void Server::Converse(ztsock::ServerConnection* connection, const std::string& u
         }
         ztsock::FrameKind kind;
         int16_t error = 0;
-        const int32_t received = connection->Receive(block.data(), block.size(), &kind, wait, &error);
+        uint8_t* into = session.ReceiveArea();
+        if (into == nullptr) into = block.data();
+        const int32_t received = connection->Receive(into, wire::kMaxBlock, &kind, wait, &error);
         if (received > 0) {
             lastHeard = Clock::now();
-            session.HandleBlock(block.data(), static_cast<size_t>(received));
+            session.HandleBlock(into, static_cast<size_t>(received));
             continue;
         }
         if (received == 0 || error != ztsock::kErrTimedOut) {

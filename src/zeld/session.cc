@@ -104,8 +104,13 @@ void Session::Abandon(const char* why) {
     if (accessActive_) EndAccess(why);
 }
 
+uint8_t* Session::ReceiveArea() {
+    return phase_ == Phase::kReceiving && receiveFailure_ == kOk ? upload_->BlockArea(wire::kMaxBlock) : nullptr;
+}
+
 void Session::HandleBlock(const uint8_t* block, size_t length) {
     dropRestOfBlock_ = false;
+    upload_->BeginBlock(block, length);
     size_t offset = 0;
     while (offset < length && !dropRestOfBlock_ && !outbox_.failed()) {
         wire::Header header;
@@ -119,6 +124,7 @@ void Session::HandleBlock(const uint8_t* block, size_t length) {
         offset += header.headerLength + header.bodyLength;
         Dispatch(header.type, body);
     }
+    upload_->EndBlock();
     outbox_.Flush();
 }
 

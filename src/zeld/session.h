@@ -47,6 +47,11 @@ public:
     // Handles one transmission block from the client; the replies it calls
     // for have gone to the sink when it returns.
     void HandleBlock(const uint8_t* block, size_t length);
+    // Where the client's next block is best received (room for
+    // wire::kMaxBlock bytes), or null for a buffer of the caller's own:
+    // while an upload's records come in, they are then written from where
+    // they were received.
+    uint8_t* ReceiveArea();
 
     // A download or record read is under way: Pump sends its next block.
     bool streaming() const { return phase_ == Phase::kSending; }

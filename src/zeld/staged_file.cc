@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -13,6 +14,7 @@ namespace zeld {
 namespace {
 
 constexpr int kNameAttempts = 100;
+constexpr uint8_t kNewline[1] = {'\n'};
 constexpr char kNameCharacters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
 
 std::string StagingName() {
@@ -57,8 +59,11 @@ StatusValue StagedFile::Create(CreateTarget target, bool asLines, mode_t newFile
             asLines_ = asLines;
             failure_ = kOk;
             bytes_ = 0;
-            buffered_ = 0;
-            if (!buffer_) buffer_.reset(new uint8_t[kBufferSize]);  // not cleared: it is filled before it is read
+            if (!buffer_) {
+                buffer_.reset(new uint8_t[kBufferSize]);  // not cleared: it is filled before it is read
+                pieces_.reserve(kMaxPieces);
+            }
+            ClearPieces();
             return kOk;
         }
         if (errno != EEXIST) break;
@@ -68,18 +73,69 @@ StatusValue StagedFile::Create(CreateTarget target, bool asLines, mode_t newFile
     return status;
 }
 
+uint8_t* StagedFile::BlockArea(size_t blockLength) {
+    if (!active() || failure_ != kOk || asLines_ || holding_ || blockLength > kBufferSize) return nullptr;
+    if (kBufferSize - used_ < blockLength && Drain() != kOk) return nullptr;
+    return buffer_.get() + used_;
+}
+
+void StagedFile::BeginBlock(const uint8_t* block, size_t length) {
+    holding_ = buffer_ && block == buffer_.get() + used_ && length <= kBufferSize - used_;
+    if (!holding_) return;
+    heldBegin_ = used_;
+    heldEnd_ = used_ + length;
+    used_ = heldEnd_;
+}
+
+void StagedFile::EndBlock() {
+    holding_ = false;
+    if (pieces_.empty()) used_ = 0;  // nothing waits in the buffer
+}
+
+bool StagedFile::InHeldBlock(const uint8_t* record, size_t length) const {
+    if (!holding_) return false;
+    const uint8_t* begin = buffer_.get() + heldBegin_;
+    const uint8_t* end = buffer_.get() + heldEnd_;
+    return record >= begin && record <= end && length <= static_cast<size_t>(end - record);
+}
+
+void StagedFile::AddPiece(const uint8_t* data, size_t length) {
+    if (length == 0) return;
+    if (!pieces_.empty()) {
+        iovec& last = pieces_.back();
+        if (static_cast<const uint8_t*>(last.iov_base) + last.iov_len == data) {
+            last.iov_len += length;
+            return;
+        }
+    }
+    pieces_.push_back(iovec{const_cast<uint8_t*>(data), length});
+}
+
+void StagedFile::ClearPieces() {
+    pieces_.clear();
+    // A held block stays where it is until its handling ends.
+    used_ = holding_ ? heldEnd_ : 0;
+}
+
 StatusValue StagedFile::Drain() {
-    size_t written = 0;
-    while (written < buffered_ && failure_ == kOk) {
-        const ssize_t put = ::write(fd_.get(), buffer_.get() + written, buffered_ - written);
+    size_t next = 0;
+    while (next < pieces_.size() && failure_ == kOk) {
+        const size_t count = std::min(pieces_.size() - next, kMaxPieces);
+        const ssize_t put = ::writev(fd_.get(), &pieces_[next], static_cast<int>(count));
         if (put < 0 && errno == EINTR) continue;
-        if (put < 0) {
-            failure_ = StatusForErrno(errno, Stage::kWrite);
+        if (put <= 0) {
+            failure_ = put < 0 ? StatusForErrno(errno, Stage::kWrite) : kStatusWriteError;
             break;
         }
-        written += static_cast<size_t>(put);
+        // Step over what went out; a short write leaves part of a piece.
+        auto left = static_cast<size_t>(put);
+        while (left != 0 && left >= pieces_[next].iov_len) left -= pieces_[next++].iov_len;
+        if (left != 0) {
+            pieces_[next].iov_base = static_cast<uint8_t*>(pieces_[next].iov_base) + left;
+            pieces_[next].iov_len -= left;
+        }
     }
-    buffered_ = 0;
+    ClearPieces();
     return failure_;
 }
 
@@ -87,12 +143,21 @@ StatusValue StagedFile::Write(const uint8_t* record, size_t length) {
     if (!active()) return kStatusWriteError;
     if (failure_ != kOk) return failure_;
     const size_t total = length + (asLines_ ? 1 : 0);
-    // A record comes in one transmission block, so it always fits the buffer.
-    if (total > kBufferSize) return failure_ = kStatusWriteError;
-    if (buffered_ + total > kBufferSize && Drain() != kOk) return failure_;
-    std::memcpy(buffer_.get() + buffered_, record, length);
-    buffered_ += length;
-    if (asLines_) buffer_[buffered_++] = '\n';
+    if (pieces_.size() + 2 > kMaxPieces && Drain() != kOk) return failure_;
+    if (InHeldBlock(record, length)) {
+        AddPiece(record, length);
+        if (asLines_) AddPiece(kNewline, 1);
+    } else {
+        if (total > kBufferSize - used_ && Drain() != kOk) return failure_;
+        // A record comes in one transmission block, so it fits an empty
+        // buffer; only a record from outside a held block could miss.
+        if (total > kBufferSize - used_) return failure_ = kStatusWriteError;
+        uint8_t* copy = buffer_.get() + used_;
+        std::memcpy(copy, record, length);
+        if (asLines_) copy[length] = '\n';
+        used_ += total;
+        AddPiece(copy, total);
+    }
     bytes_ += total;
     return kOk;
 }
@@ -126,7 +191,7 @@ void StagedFile::Discard() {
     fd_.Reset();
     lock_.Reset();
     directory_.Reset();
-    buffered_ = 0;
+    ClearPieces();
 }
 
 }  // namespace zeld

@@ -7,12 +7,14 @@
 #pragma once
 
 #include <sys/types.h>
+#include <sys/uio.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "zeld/status_codes.h"
 #include "zeld/tree.h"
@@ -32,6 +34,21 @@ public:
     StatusValue Create(CreateTarget target, bool asLines, mode_t newFileMode);
     bool active() const { return fd_.valid(); }
 
+    // Where the client's next block is best received while records come
+    // in: room for a whole transmission block (`blockLength` bytes) in the
+    // file's own buffer, so that its records are written from where they
+    // lie rather than copied. Null when the upload does not want it (none
+    // active, a failure kept, records stored as lines: a copy is cheaper
+    // than a piece to write for each line and its end). What was gathered
+    // may be written first to make the room.
+    uint8_t* BlockArea(size_t blockLength);
+    // The block whose messages are about to be handled, and the end of its
+    // handling. A block received at BlockArea is held: its records stay
+    // where they are until written. Every record written between the two
+    // calls comes from that block.
+    void BeginBlock(const uint8_t* block, size_t length);
+    void EndBlock();
+
     // Stores one record. The first failure is kept and returned again.
     StatusValue Write(const uint8_t* record, size_t length);
     // Puts the file in place of the target, with `modified` as its time
@@ -45,12 +62,19 @@ public:
 
 private:
     StatusValue Drain();
+    // Adds a piece to write, joined to the last when it follows it.
+    void AddPiece(const uint8_t* data, size_t length);
+    void ClearPieces();
+    bool InHeldBlock(const uint8_t* record, size_t length) const;
 
     // Records are gathered and the file written in large pieces: the
     // writes, not the copies, are what an upload's speed hangs on. The
-    // buffer is taken at the first upload of the connection; a server of
+    // pieces are records in held blocks and runs of copied ones, all in
+    // one buffer, taken at the first upload of the connection; a server of
     // many clients pays it for each one that uploads.
     static constexpr size_t kBufferSize = size_t{256} << 10;
+    // Pieces one writev takes (IOV_MAX on Linux).
+    static constexpr size_t kMaxPieces = 1024;
     UniqueFd directory_;
     UniqueFd fd_;
     UniqueFd lock_;  // holds the flock until the file is renamed or removed
@@ -60,7 +84,11 @@ private:
     bool asLines_ = false;
     StatusValue failure_ = kOk;
     uint64_t bytes_ = 0;
-    size_t buffered_ = 0;
+    size_t used_ = 0;             // bytes of the buffer in use: held blocks and copies
+    size_t heldBegin_ = 0;        // the held block: [heldBegin_, heldEnd_) of the buffer
+    size_t heldEnd_ = 0;
+    bool holding_ = false;
+    std::vector<iovec> pieces_;   // what the next Drain writes, in order
     std::unique_ptr<uint8_t[]> buffer_;
 };
 

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 
 #include "wire/header.h"
@@ -133,7 +134,14 @@ void SessionHarness::SetSpoolers(const zeld::Spooler* printer, const zeld::Spool
 
 std::vector<Message> SessionHarness::Send(const Bytes& block) {
     sink.blocks.clear();
-    session_->HandleBlock(block.data(), block.size());
+    // Received where the session asks, as the server does.
+    uint8_t* area = session_->ReceiveArea();
+    if (area != nullptr && block.size() <= wire::kMaxBlock) {
+        std::copy(block.begin(), block.end(), area);
+        session_->HandleBlock(area, block.size());
+    } else {
+        session_->HandleBlock(block.data(), block.size());
+    }
     // A stream of records is pumped out as the connection would.
     for (int rounds = 0; session_->streaming() && rounds < 1000000; ++rounds) session_->Pump();
     std::vector<Message> messages;
