@@ -5,7 +5,7 @@
 
 namespace wire {
 
-HeaderResult ParseHeader(const uint8_t* p, size_t remaining, Header* out) {
+HeaderResult ParseAnyHeader(const uint8_t* p, size_t remaining, Header* out) {
     *out = Header{};
     if (remaining == 0) return HeaderResult::kEmpty;
     out->type = p[0];

@@ -31,7 +31,30 @@ enum class HeaderResult {
 // Parses the header at p, where `remaining` bytes of the block are left.
 // On kRefusedFlags and kLengthPastBlock, `out` holds what was read so far
 // (type, flags, headerLength; bodyLength is the announced length).
-HeaderResult ParseHeader(const uint8_t* p, size_t remaining, Header* out);
+HeaderResult ParseAnyHeader(const uint8_t* p, size_t remaining, Header* out);
+
+// The same, with the headers senders build (one FLAGS byte, no STREAMID, a
+// length that fits the block) read inline: it runs for every record
+// received. Anything else goes to ParseAnyHeader.
+inline HeaderResult ParseHeader(const uint8_t* p, size_t remaining, Header* out) {
+    if (remaining >= 4 && p[0] <= kHighestType && (p[1] & (kFlagsRefused | kFlagStreamId)) == 0) {
+        const uint8_t flags = p[1];
+        size_t headerLength = 2;
+        size_t bodyLength = remaining - 2;
+        if ((flags & kFlagLen256) != 0) {
+            headerLength = 4;
+            bodyLength = GetU16(p + 2);
+        } else if ((flags & kFlagLength) != 0) {
+            headerLength = 3;
+            bodyLength = p[2];
+        }
+        if (bodyLength <= remaining - headerLength) {
+            *out = Header{p[0], flags, headerLength, bodyLength};
+            return HeaderResult::kOk;
+        }
+    }
+    return ParseAnyHeader(p, remaining, out);
+}
 
 // Header length for a FLAGS byte as the sender writes it: 2, 3 or 4.
 constexpr size_t HeaderLengthFor(uint8_t flags) {

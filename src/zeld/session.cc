@@ -122,7 +122,12 @@ void Session::HandleBlock(const uint8_t* block, size_t length) {
         }
         const wire::Reader body(block + offset + header.headerLength, header.bodyLength);
         offset += header.headerLength + header.bodyLength;
-        Dispatch(header.type, body);
+        // An upload's records, most of what a client sends, go straight on.
+        if (header.type == wire::kData && phase_ == Phase::kReceiving) {
+            OnData(body);
+        } else {
+            Dispatch(header.type, body);
+        }
     }
     upload_->EndBlock();
     outbox_.Flush();
@@ -365,6 +370,7 @@ void Session::OnControl(wire::Reader body) {
             if (control.ctlfunc == kCtlConnect) return SendAcknowledge();
             if (control.ctlfunc == kCtlGet && !upload) return StartSending(control);
             if (control.ctlfunc == kCtlPut && upload) {
+                PrepareReceiving();
                 phase_ = Phase::kReceiving;
                 return;
             }
@@ -396,6 +402,7 @@ void Session::StartSending(const ControlMessage& control) {
 }
 
 void Session::StartAppending() {
+    PrepareReceiving();
     operation_ = "write";
     bytes_ = 0;
     receiveFailure_ = kOk;
@@ -579,28 +586,30 @@ void Session::ChangeProtection() {
 void Session::OnData(wire::Reader body) {
     if (phase_ == Phase::kWindDown) return;
     if (phase_ != Phase::kReceiving && phase_ != Phase::kAppending) return OutOfOrder(wire::kData);
-    DataMessage data;
-    const StatusValue status = DecodeData(body, &data);
-    // The client reads nothing while it sends: a failure is told at its
-    // Access Complete.
-    if (status != kOk && receiveFailure_ == kOk) receiveFailure_ = status;
+    // The client reads nothing while it sends: the first failure is told
+    // at its Access Complete, and the records after it are dropped.
     if (receiveFailure_ != kOk) return;
-    // A print-format text upload (FSZ in its Attributes) to a records
-    // server begins each record with its fixed control area: carriage
-    // control, not text. The file keeps the lines, as of any other text
-    // upload. (A stream server is sent the file's bytes as they are.)
-    if (StoresRecordsAsLines(personality_, image()) && hasAttributes_ && attributes_.fsz != 0) {
-        const size_t area = data.length < attributes_.fsz ? data.length : attributes_.fsz;
-        data.record += area;
-        data.length -= area;
-    }
+    DataMessage data;
+    receiveFailure_ = DecodeData(body, &data);
+    if (receiveFailure_ != kOk) return;
+    const size_t area = data.length < controlArea_ ? data.length : controlArea_;
+    data.record += area;
+    data.length -= area;
     if (phase_ == Phase::kReceiving) {
         receiveFailure_ = upload_->Write(data.record, data.length);
         return;
     }
-    receiveFailure_ = AppendRecord(appendFd_.get(), data.record, data.length,
-                                   StoresRecordsAsLines(personality_, image()));
+    receiveFailure_ = AppendRecord(appendFd_.get(), data.record, data.length, recordsAsLines_);
     if (receiveFailure_ == kOk) bytes_ += data.length;
+}
+
+void Session::PrepareReceiving() {
+    recordsAsLines_ = StoresRecordsAsLines(personality_, image());
+    // A print-format text upload (FSZ in its Attributes) to a records
+    // server begins each record with its fixed control area: carriage
+    // control, not text. The file keeps the lines, as of any other text
+    // upload. (A stream server is sent the file's bytes as they are.)
+    controlArea_ = recordsAsLines_ && hasAttributes_ ? attributes_.fsz : 0;
 }
 
 void Session::OnProtection(wire::Reader body) {

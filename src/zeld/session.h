@@ -107,6 +107,8 @@ private:
     void Rename(const NameMessage& name);
     void StartSending(const ControlMessage& control);
     void StartAppending();
+    // Works out, once for the records to come, how they are stored.
+    void PrepareReceiving();
     void CloseExisting(const AccessCompleteMessage& complete);
     void CommitUpload();
     void ChangeProtection();
@@ -155,6 +157,8 @@ private:
     // The first failure while records come in; the client hears of it at
     // its Access Complete.
     StatusValue receiveFailure_ = kOk;
+    bool recordsAsLines_ = false;  // each record is stored as a line
+    size_t controlArea_ = 0;       // bytes of fixed control dropped from each record
     UniqueFd appendFd_;
     ProtectionMessage protection_;
     bool hasProtection_ = false;

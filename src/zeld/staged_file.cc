@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -61,7 +60,7 @@ StatusValue StagedFile::Create(CreateTarget target, bool asLines, mode_t newFile
             bytes_ = 0;
             if (!buffer_) {
                 buffer_.reset(new uint8_t[kBufferSize]);  // not cleared: it is filled before it is read
-                pieces_.reserve(kMaxPieces);
+                pieces_.reset(new iovec[kMaxPieces]);
             }
             ClearPieces();
             return kOk;
@@ -89,7 +88,7 @@ void StagedFile::BeginBlock(const uint8_t* block, size_t length) {
 
 void StagedFile::EndBlock() {
     holding_ = false;
-    if (pieces_.empty()) used_ = 0;  // nothing waits in the buffer
+    if (pieceCount_ == 0) used_ = 0;  // nothing waits in the buffer
 }
 
 bool StagedFile::InHeldBlock(const uint8_t* record, size_t length) const {
@@ -100,28 +99,26 @@ bool StagedFile::InHeldBlock(const uint8_t* record, size_t length) const {
 }
 
 void StagedFile::AddPiece(const uint8_t* data, size_t length) {
-    if (length == 0) return;
-    if (!pieces_.empty()) {
-        iovec& last = pieces_.back();
+    if (pieceCount_ != 0) {
+        iovec& last = pieces_[pieceCount_ - 1];
         if (static_cast<const uint8_t*>(last.iov_base) + last.iov_len == data) {
             last.iov_len += length;
             return;
         }
     }
-    pieces_.push_back(iovec{const_cast<uint8_t*>(data), length});
+    if (length != 0) pieces_[pieceCount_++] = iovec{const_cast<uint8_t*>(data), length};
 }
 
 void StagedFile::ClearPieces() {
-    pieces_.clear();
+    pieceCount_ = 0;
     // A held block stays where it is until its handling ends.
     used_ = holding_ ? heldEnd_ : 0;
 }
 
 StatusValue StagedFile::Drain() {
     size_t next = 0;
-    while (next < pieces_.size() && failure_ == kOk) {
-        const size_t count = std::min(pieces_.size() - next, kMaxPieces);
-        const ssize_t put = ::writev(fd_.get(), &pieces_[next], static_cast<int>(count));
+    while (next < pieceCount_ && failure_ == kOk) {
+        const ssize_t put = ::writev(fd_.get(), &pieces_[next], static_cast<int>(pieceCount_ - next));
         if (put < 0 && errno == EINTR) continue;
         if (put <= 0) {
             failure_ = put < 0 ? StatusForErrno(errno, Stage::kWrite) : kStatusWriteError;
@@ -140,10 +137,10 @@ StatusValue StagedFile::Drain() {
 }
 
 StatusValue StagedFile::Write(const uint8_t* record, size_t length) {
-    if (!active()) return kStatusWriteError;
-    if (failure_ != kOk) return failure_;
+    if (failure_ != kOk || !active()) return active() ? failure_ : kStatusWriteError;
     const size_t total = length + (asLines_ ? 1 : 0);
-    if (pieces_.size() + 2 > kMaxPieces && Drain() != kOk) return failure_;
+    // Room for the two pieces a record can add.
+    if (pieceCount_ + 2 > kMaxPieces && Drain() != kOk) return failure_;
     if (InHeldBlock(record, length)) {
         AddPiece(record, length);
         if (asLines_) AddPiece(kNewline, 1);

@@ -14,7 +14,6 @@
 #include <ctime>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "zeld/status_codes.h"
 #include "zeld/tree.h"
@@ -73,7 +72,7 @@ private:
     // one buffer, taken at the first upload of the connection; a server of
     // many clients pays it for each one that uploads.
     static constexpr size_t kBufferSize = size_t{256} << 10;
-    // Pieces one writev takes (IOV_MAX on Linux).
+    // Pieces one writev takes (IOV_MAX on Linux); Drain writes them all in one.
     static constexpr size_t kMaxPieces = 1024;
     UniqueFd directory_;
     UniqueFd fd_;
@@ -88,7 +87,8 @@ private:
     size_t heldBegin_ = 0;        // the held block: [heldBegin_, heldEnd_) of the buffer
     size_t heldEnd_ = 0;
     bool holding_ = false;
-    std::vector<iovec> pieces_;   // what the next Drain writes, in order
+    std::unique_ptr<iovec[]> pieces_;  // what the next Drain writes, in order
+    size_t pieceCount_ = 0;
     std::unique_ptr<uint8_t[]> buffer_;
 };
 

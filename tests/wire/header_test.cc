@@ -66,6 +66,32 @@ TEST(HeaderParse, TypeAloneHasFlagsZero) {
     EXPECT_EQ(header.bodyLength, 0u);
 }
 
+TEST(HeaderParse, TheInlineReadingAgreesWithTheFullOneOnEveryTypeFlagsAndLength) {
+    // Every TYPE and FLAGS byte, lengths below, at and past the block's end,
+    // blocks of 0 to 8 bytes and one of 300: the inline reading of the usual
+    // headers may not differ from the full parser in result or in any field.
+    for (unsigned type = 0; type < 256; ++type) {
+        for (unsigned flags = 0; flags < 256; ++flags) {
+            for (const uint8_t length : {0, 1, 2, 4, 5, 0xFF}) {
+                Bytes block = {static_cast<uint8_t>(type), static_cast<uint8_t>(flags), length, 0x01, 0x00};
+                block.resize(300, 0x33);
+                for (size_t size : {0, 1, 2, 3, 4, 5, 6, 8, 300}) {
+                    wire::Header inlineRead;
+                    wire::Header fullRead;
+                    const HeaderResult inlineResult = wire::ParseHeader(block.data(), size, &inlineRead);
+                    const HeaderResult fullResult = wire::ParseAnyHeader(block.data(), size, &fullRead);
+                    ASSERT_EQ(inlineResult, fullResult) << type << " " << flags << " " << size;
+                    if (fullResult != HeaderResult::kOk) continue;
+                    ASSERT_EQ(inlineRead.type, fullRead.type);
+                    ASSERT_EQ(inlineRead.flags, fullRead.flags);
+                    ASSERT_EQ(inlineRead.headerLength, fullRead.headerLength) << type << " " << flags << " " << size;
+                    ASSERT_EQ(inlineRead.bodyLength, fullRead.bodyLength) << type << " " << flags << " " << size;
+                }
+            }
+        }
+    }
+}
+
 TEST(HeaderBuild, LengthFieldFollowsTheFlags) {
     uint8_t message[300] = {};
     EXPECT_EQ(wire::BuildHeader(message, 8, 0x02), 3u);

@@ -229,16 +229,22 @@ int SendRecord(ZelContext* context) {
     return sent;
 }
 
+// Sends a whole record from where it lies in the block read, with nothing
+// of it waiting in workBuffer.
+int SendSlice(ZelContext* context, const uint8_t* record, size_t length) {
+    context->workSlice = record;
+    context->workLength = static_cast<int32_t>(length);
+    const int sent = ZelSendMessage(context, kData);
+    context->workSlice = nullptr;
+    context->workLength = 0;
+    return sent;
+}
+
 // Records of 512 bytes sent from where they lie in the block read (no
-// record spans two blocks, so none has a piece waiting in workBuffer).
+// record spans two blocks).
 int SendSlices(ZelContext* context, const uint8_t* block, size_t count) {
     for (size_t at = 0; at < count; at += kRecordCut) {
-        context->workSlice = block + at;
-        context->workLength = static_cast<int32_t>(std::min(kRecordCut, count - at));
-        const int sent = ZelSendMessage(context, kData);
-        context->workSlice = nullptr;
-        context->workLength = 0;
-        if (sent < 0) return -1;
+        if (SendSlice(context, block + at, std::min(kRecordCut, count - at)) < 0) return -1;
     }
     return 1;
 }
@@ -292,6 +298,14 @@ int CutText(ZelContext* context, Cutter& cutter, const uint8_t* block, size_t co
         }
         const size_t end = NextTextControl(block, at + 1, count);
         BeginTextRecord(context, cutter);
+        // A whole line of the block, ended by its CR and no longer than the
+        // limit, is sent from where it lies: the same record as gathered.
+        if (context->workLength == 0 && end < count && block[end] == kCarriageReturn && end - at <= cutter.textLimit) {
+            if (SendSlice(context, block + at, end - at) < 0) return -1;
+            at = end + 1;
+            cutter.atStart = true;
+            continue;
+        }
         while (at < end) {
             if (static_cast<size_t>(context->workLength) >= cutter.textLimit && SendRecord(context) < 0) return -1;
             const size_t take = std::min(end - at, cutter.textLimit - static_cast<size_t>(context->workLength));

@@ -3,8 +3,10 @@
 #include <cstring>
 
 #include "wire/checksum.h"
+#include "wire/header.h"
 #include "zel32/protocol/context.h"
 #include "zel32/protocol/field_check.h"
+#include "zel32/protocol/send_path.h"
 
 namespace {
 
@@ -17,9 +19,18 @@ const uint8_t* ZelOutgoingRecord(const ZelContext* context) {
     return context->workSlice != nullptr ? context->workSlice : context->workBuffer;
 }
 
-int ZelEncodeData(ZelContext* context, wire::Writer& body) {
-    body.PutByte(0x00);  // RECNUM
-    body.PutBytes(ZelOutgoingRecord(context), static_cast<size_t>(context->workLength));
+int ZelEncodeRecord(ZelContext* context, uint8_t* start, size_t capacity) {
+    const auto recordLength = static_cast<size_t>(context->workLength);
+    const size_t bodyLength = 1 + recordLength;  // RECNUM, empty, and the record
+    const uint8_t flags = ZelFlagsForBody(context, ZelHeaderFlags(context, wire::kData), bodyLength);
+    if (wire::HeaderLengthFor(flags) + bodyLength > capacity) {
+        RfaSetError(context, RFA_ERR_LOCAL_IO, 0);
+        return -1;
+    }
+    const size_t headerLength = wire::BuildHeader(start, wire::kData, flags);
+    start[headerLength] = 0x00;
+    if (recordLength != 0) std::memcpy(start + headerLength + 1, ZelOutgoingRecord(context), recordLength);
+    context->writeCursor += headerLength + bodyLength;
     return 1;
 }
 

@@ -10,7 +10,12 @@
 
 struct ZelContext;
 
-int ZelEncodeData(ZelContext* context, wire::Writer& body);
+// Writes a whole Data message of the outgoing record at `start`, where
+// `capacity` bytes are free, and moves the write cursor past it. 1, or -1
+// (error 1) when it does not fit. The send path builds Data with it rather
+// than with an encoder: its length is known before it is built, so it is
+// written once, the record copied straight in.
+int ZelEncodeRecord(ZelContext* context, uint8_t* start, size_t capacity);
 // The record the next Data message carries: workSlice when set, else
 // workBuffer (workLength bytes either way).
 const uint8_t* ZelOutgoingRecord(const ZelContext* context);

@@ -20,7 +20,7 @@ constexpr ZelMessageCodec kCodecs[20] = {
     /*  5 Continue Transfer   */ {true, ZelEncodeContinueTransfer, ZelDecodeContinueTransfer, ZelDispatch::kOwnResult},
     /*  6 Acknowledge         */ {true, nullptr, nullptr, ZelDispatch::kBodyless},
     /*  7 Access Complete     */ {true, ZelEncodeAccessComplete, ZelDecodeAccessComplete, ZelDispatch::kOwnResult},
-    /*  8 Data                */ {true, ZelEncodeData, ZelDecodeData, ZelDispatch::kMoreOrFail},
+    /*  8 Data                */ {true, nullptr, ZelDecodeData, ZelDispatch::kMoreOrFail},  // built by ZelEncodeRecord
     /*  9 Status              */ {true, nullptr, ZelDecodeStatus, ZelDispatch::kMoreOrFail},
     /* 10 Key                 */ kRefused,
     /* 11 Allocation          */ kRefused,

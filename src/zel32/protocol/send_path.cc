@@ -39,25 +39,33 @@ uint8_t ZelHeaderFlags(const ZelContext* context, uint8_t type) {
     return context->peerBlocking ? 0x02 : 0x00;
 }
 
+uint8_t ZelFlagsForBody(const ZelContext* context, uint8_t flags, size_t bodyLength) {
+    // A one-byte LENGTH holds at most 255: a longer body takes the two-byte
+    // form, or, toward a peer without it, no length field at all (the
+    // message then ends its block). The length is never cut to 8 bits.
+    if ((flags & 0x06) == 0x02 && bodyLength > 255) return context->peerLen256 ? 0x06 : 0x00;
+    return flags;
+}
+
 int ZelEncodeMessage(ZelContext* context, uint8_t type) {
+    context->messageStart = context->writeCursor;
+    uint8_t* start = context->sendBuffer + context->writeCursor;
+    const size_t capacity = kBufferSize + kSendSpare - context->writeCursor;
+    // Data, sent for every record, knows its length before it is built.
+    if (type == wire::kData) return ZelEncodeRecord(context, start, capacity);
     const ZelMessageCodec& codec = ZelCodecFor(type);
     if (!codec.sendable) {
         RfaSetError(context, RFA_ERR_LOCAL_IO, 0);
         return -1;
     }
-    context->messageStart = context->writeCursor;
-    uint8_t* start = context->sendBuffer + context->writeCursor;
-    const size_t capacity = kBufferSize + kSendSpare - context->writeCursor;
     uint8_t flags = ZelHeaderFlags(context, type);
     size_t headerLength = wire::BuildHeader(start, type, flags);
     wire::Writer body(start + headerLength, capacity - headerLength);
     if (codec.encode != nullptr && codec.encode(context, body) < 0) return -1;
     const size_t bodyLength = body.length();
-    // A one-byte LENGTH holds at most 255: a longer body takes the two-byte
-    // form, or, toward a peer without it, no length field at all (the
-    // message then ends its block). The length is never cut to 8 bits.
-    if (!body.overflowed() && (flags & 0x06) == 0x02 && bodyLength > 255) {
-        flags = context->peerLen256 ? 0x06 : 0x00;
+    const uint8_t fitted = ZelFlagsForBody(context, flags, bodyLength);
+    if (!body.overflowed() && fitted != flags) {
+        flags = fitted;
         const size_t newHeaderLength = wire::HeaderLengthFor(flags);
         if (newHeaderLength + bodyLength > capacity) {
             RfaSetError(context, RFA_ERR_LOCAL_IO, 0);

@@ -3,6 +3,7 @@
 // or before a message that would not fit.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 struct ZelContext;
@@ -17,3 +18,6 @@ int ZelSendMessage(ZelContext* context, uint8_t type);
 int ZelEncodeMessage(ZelContext* context, uint8_t type);
 // The FLAGS byte a message of `type` is built with: 0x00, 0x02 or 0x06.
 uint8_t ZelHeaderFlags(const ZelContext* context, uint8_t type);
+// The FLAGS byte once the body's length is known: `flags`, unless the body
+// is too long for a one-byte LENGTH.
+uint8_t ZelFlagsForBody(const ZelContext* context, uint8_t flags, size_t bodyLength);

@@ -353,6 +353,16 @@ TEST_F(RecordConversion, LongTextLinesAreCutAtHalfTheBufferSizeAndAtTheMrsOfFixe
         EXPECT_EQ(outcome.records[1], Bytes(46, 'L'));
     }
     {
+        SCOPED_TRACE("half of a 512-byte buffer, no control area: a line of 256 is one record, of 257 two");
+        UploadSetup setup;
+        setup.peer.bufsiz = 512;
+        ScratchDir dir;
+        const UploadOutcome outcome =
+            Upload(dir, std::string(256, 'A') + "\r\n" + std::string(257, 'B') + "\r\nC\r\n", setup);
+        EXPECT_EQ(outcome.code, 0);
+        EXPECT_EQ(outcome.records, TextRecords({std::string(256, 'A'), std::string(256, 'B'), "B", "C"}));
+    }
+    {
         SCOPED_TRACE("fixed-length records of MRS 10");
         const RfaCopyAttributes description = {2, 3, 0, 10, 0};  // recordFormat 3: RFM 1
         UploadSetup setup;
