@@ -161,6 +161,7 @@ limit_walls=$work/limit-walls
 : > "$results"
 : > "$limit_walls"
 median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+fastest() { sort -g | head -n 1; }
 
 # One run of the limit: the raw framed transfer of the binary file.
 limit_run() {
@@ -173,11 +174,13 @@ limit_run() {
 
 # measure LABEL BYTES SERVER_PID PARALLEL [TOOL OPTIONS] -- COMMAND...
 # Runs the case $runs times (removing the outputs in between) and appends
-# "label|bytes|wall|cpu|client_kb|server_kb|copies|limit_wall" to $results.
-# Each run of a case that moves bytes follows a run of the limit, and the
-# case is compared with the median of those runs of the limit: the load of
-# a shared machine changes from minute to minute, and the case and its
-# runs of the limit see the same.
+# "label|bytes|wall|cpu|client_kb|server_kb|copies|limit_wall|best_wall|best_limit"
+# to $results. Each run of a case that moves bytes follows a run of the
+# limit, and the case is compared with the median of those runs of the
+# limit: the load of a shared machine changes from minute to minute, and
+# the case and its runs of the limit see the same. The fastest run of each
+# is kept too: on a machine whose slow spells last longer than a few runs,
+# the two fastest runs tell what each can do when nothing gets in the way.
 measure() {
   local label=$1 size=$2 server=$3 copies=$4
   shift 4
@@ -203,12 +206,16 @@ measure() {
     local grown=$(( server_peak > 0 ? (server_peak - (copies > 1 ? server_base : 0)) / copies : 0 ))
     [ "$grown" -gt "$server_kb" ] && server_kb=$grown
   done
-  local wall cpu
+  local wall cpu best best_limit=
   wall=$(printf '%s\n' "${walls[@]}" | median)
+  best=$(printf '%s\n' "${walls[@]}" | fastest)
   cpu=$(printf '%s\n' "${cpus[@]}" | median)
   limit=
-  [ ${#limits[@]} -gt 0 ] && limit=$(printf '%s\n' "${limits[@]}" | median)
-  echo "$label|$size|$wall|$cpu|$client_kb|$server_kb|$copies|$limit" >> "$results"
+  if [ ${#limits[@]} -gt 0 ]; then
+    limit=$(printf '%s\n' "${limits[@]}" | median)
+    best_limit=$(printf '%s\n' "${limits[@]}" | fastest)
+  fi
+  echo "$label|$size|$wall|$cpu|$client_kb|$server_kb|$copies|$limit|$best|$best_limit" >> "$results"
   printf '  %-44s %8.3f s\n' "$label" "$wall" >&2
 }
 
@@ -277,11 +284,12 @@ awk -F'|' -v records_stream="$work/read-stream" -v records_records="$work/read-r
     if (n == 1) { limit = rate[n]; limitbytes = $2 }
     # Against the runs of the limit beside the case own runs.
     local[n] = $8 > 0 && $2 > 0 ? rate[n] / (limitbytes / $8 / 1e6) : 0
+    best[n] = $9 > 0 && $10 > 0 && $2 > 0 ? ($2 / $9) / (limitbytes / $10) : 0
     if ($1 ~ /^FTP get/) ftpget = local[n]
     if ($1 ~ /^FTP put/) ftpput = local[n]
   }
   END {
-    printf "%-42s %8s %7s %7s %6s %8s %8s  %s\n", "case", "median s", "MB/s", "CPU s", "ratio",
+    printf "%-42s %8s %7s %7s %6s %5s %8s %8s  %s\n", "case", "median s", "MB/s", "CPU s", "ratio", "best",
            "zelft MiB", "zeld MiB", "target"
     for (i = 1; i <= n; i++) {
       ratio = i == 1 ? 1 : local[i]
@@ -303,9 +311,10 @@ awk -F'|' -v records_stream="$work/read-stream" -v records_records="$work/read-r
       if (label[i] !~ /^(limit|FTP)/ && server[i] > 8 * 1024) target = target "; zeld memory MISSED"
       speed = size[i] > 0 ? sprintf("%.0f", rate[i]) : "-"
       shown = size[i] > 0 ? sprintf("%.2f", ratio) : "-"
+      fast = i == 1 ? "1.00" : best[i] > 0 ? sprintf("%.2f", best[i]) : "-"
       zelft = label[i] ~ /^(limit|FTP)/ ? "-" : sprintf("%.1f", client[i] / 1024)
       zeld = label[i] ~ /^(limit|FTP)/ || server[i] == 0 ? "-" : sprintf("%.1f%s", server[i] / 1024, copies[i] > 1 ? "/c" : "")
-      printf "%-42s %8.3f %7s %7.2f %6s %8s %8s  %s\n", label[i], wall[i], speed, cpu[i], shown, zelft, zeld, target
+      printf "%-42s %8.3f %7s %7.2f %6s %5s %8s %8s  %s\n", label[i], wall[i], speed, cpu[i], shown, fast, zelft, zeld, target
     }
   }
 ' "$results"
@@ -313,6 +322,8 @@ echo
 echo "MB/s: 10^6 bytes of the source file per second, from the median wall time."
 echo "ratio: MB/s over that of the limit at the median of its runs made beside the case's"
 echo "own, one before each. The limit's row: the median of all $limit_count runs of the limit."
+echo "best: the same ratio for the fastest run of the case and the fastest of those runs of"
+echo "the limit (on a shared machine, what each does when nothing gets in the way)."
 echo "CPU s: client and server together (getrusage of the client processes, /proc of the"
 echo "server). zelft MiB: the largest resident peak of a client process; zeld MiB: the"
 echo "server's resident peak during the case (/c: its growth divided by the connections)."
