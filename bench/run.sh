@@ -281,8 +281,8 @@ awk -F'|' -v records_stream="$work/read-stream" -v records_records="$work/read-r
   {
     n = NR; label[n] = $1; size[n] = $2; wall[n] = $3; cpu[n] = $4; client[n] = $5; server[n] = $6; copies[n] = $7
     rate[n] = $2 > 0 ? $2 / $3 / 1e6 : 0
-    if (n == 1) { limit = rate[n]; limitbytes = $2 }
-    # Against the runs of the limit beside the case own runs.
+    if (n == 1) limitbytes = $2
+    # Against the runs of the limit made beside the runs of the case.
     local[n] = $8 > 0 && $2 > 0 ? rate[n] / (limitbytes / $8 / 1e6) : 0
     best[n] = $9 > 0 && $10 > 0 && $2 > 0 ? ($2 / $9) / (limitbytes / $10) : 0
     if ($1 ~ /^FTP get/) ftpget = local[n]

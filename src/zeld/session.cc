@@ -122,12 +122,7 @@ void Session::HandleBlock(const uint8_t* block, size_t length) {
         }
         const wire::Reader body(block + offset + header.headerLength, header.bodyLength);
         offset += header.headerLength + header.bodyLength;
-        // An upload's records, most of what a client sends, go straight on.
-        if (header.type == wire::kData && phase_ == Phase::kReceiving) {
-            OnData(body);
-        } else {
-            Dispatch(header.type, body);
-        }
+        Dispatch(header.type, body);
     }
     upload_->EndBlock();
     outbox_.Flush();

@@ -1,6 +1,7 @@
 // The Data message: one record of file data, in either direction. The
-// record to send is the context's work buffer; a received record lands in
-// recordData with a NUL behind it.
+// record to send is the context's work buffer, or the slice of the block
+// read that workSlice names; a received record lands in recordData with a
+// NUL behind it.
 #pragma once
 
 #include <cstddef>
