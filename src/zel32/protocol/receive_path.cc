@@ -64,6 +64,11 @@ int ZelParseHeader(ZelContext* context) {
 int ZelDecodeMessage(ZelContext* context, int length) {
     const ZelMessageCodec& codec = ZelCodecFor(context->lastReceivedType);
     wire::Reader body(context->receiveBuffer + context->messageBody, static_cast<size_t>(length));
+    // The next message of the block begins behind this body, whatever the
+    // decoder takes. The cursor moves there before decoding: a Status that
+    // winds the access down reads the messages behind it, in this block or
+    // in the next ones, and those reads move the cursor on from there.
+    context->readCursor = context->messageBody + static_cast<size_t>(length);
     int result = -1;
     switch (codec.dispatch) {
     case ZelDispatch::kRefused: result = ZelUnexpectedMessage(context); break;
@@ -76,8 +81,6 @@ int ZelDecodeMessage(ZelContext* context, int length) {
     }
     case ZelDispatch::kMoreOrFail: result = codec.decode(context, body) == 1 ? 2 : -1; break;
     }
-    // The next message of the block begins behind this body, whatever the decoder took.
-    context->readCursor = context->messageBody + static_cast<size_t>(length);
     return result;
 }
 

@@ -111,6 +111,38 @@ TEST(StatusWindDown, AnErrorMidReadEndsTheAccessWithExpeditedContinueTransfer) {
     EXPECT_TRUE(link.Finish()) << link.peer().report();
 }
 
+// The wind-down reads on from where the Status ends: its Access Complete may
+// share the Status's block, and what shares the Access Complete's block is
+// read from its first byte.
+TEST(StatusWindDown, TheMessagesBehindTheStatusAreReadFromWhereItEnds) {
+    PeerLink sameBlock({reply(Status(0x5067, 0x02) + AccessComplete(1)), expectExpedited(ContinueTransfer(5)),
+                        expect(AccessComplete(1)), expectSilence(200)},
+                       Peer());
+    ZelContext* context = sameBlock.context();
+    context->operation = kOpReadFile;
+    context->lastSentType = wire::kControl;
+    EXPECT_EQ(ZelReceiveMessage(context), -1);
+    EXPECT_EQ(sameBlock.Look().errorCode, 11);
+    EXPECT_EQ(context->lastReceivedType, wire::kAccessComplete);
+    EXPECT_EQ(context->blockRemaining, 0);
+    EXPECT_TRUE(sameBlock.Finish()) << sameBlock.peer().report();
+
+    PeerLink nextBlock({reply(Status(0x5067)), expectExpedited(ContinueTransfer(5)), expect(AccessComplete(1)),
+                        reply(Message(wire::kAccessComplete, 0x02, {0x01}) + Status(0x5027))},
+                       Peer());
+    context = nextBlock.context();
+    context->operation = kOpReadFile;
+    context->lastSentType = wire::kControl;
+    EXPECT_EQ(ZelReceiveMessage(context), -1);
+    EXPECT_EQ(context->lastReceivedType, wire::kAccessComplete);
+    // The end-of-file Status behind it is whole, not read from its second byte.
+    EXPECT_EQ(ZelReceiveMessage(context), 2);
+    EXPECT_EQ(context->lastReceivedType, wire::kStatus);
+    EXPECT_EQ(context->statusCode, 0x5027);
+    EXPECT_EQ(context->blockRemaining, 0);
+    EXPECT_TRUE(nextBlock.Finish()) << nextBlock.peer().report();
+}
+
 TEST(StatusWindDown, AListingEndsNormallyOnFileNotFoundAfterADirectoryLine) {
     PeerLink link({reply(Status(0x4032)), expect(AccessComplete(1)), reply(AccessComplete(1))}, Peer());
     ZelContext* context = link.context();
