@@ -68,7 +68,11 @@ int ZelDecodeData(ZelContext* context, wire::Reader& body) {
     context->printPostfix = 0;
     context->recordData[0] = '\0';
     context->recordLength = 0;
-    if (body.empty()) return 1;
+    if (body.empty()) {
+        // An empty body is an empty record, unless the file's records carry
+        // their two print controls: then the controls are missing.
+        return (context->attributes.rat[0] & kPrintFormat) != 0 ? ZelUnexpectedMessage(context) : 1;
+    }
     ZelRecordView record{};
     if (!ZelSplitDataBody(context, body.position(), body.remaining(), &record)) return ZelUnexpectedMessage(context);
     ZelKeepRecord(context, record);

@@ -7,6 +7,7 @@
 #include "codec_context.h"
 #include "support/zel_messages.h"
 #include "wire/message_types.h"
+#include "zel32/protocol/send_path.h"
 
 namespace zeltest {
 namespace {
@@ -22,6 +23,23 @@ TEST(DataMessage, ARecordToABlockingPeer) {
     EXPECT_EQ(codec.Encode(wire::kData), (Bytes{0x08, 0x02, 0x04, 0x00, 0x41, 0x42, 0x43}));
     SetRecord(codec, {});
     EXPECT_EQ(codec.Encode(wire::kData), (Bytes{0x08, 0x02, 0x01, 0x00}));
+}
+
+// The checksum of a record sent is taken where the message is sent, over the
+// record alone; without the peer's checksum capability it is left as it is.
+TEST(DataMessage, SendingARecordTakesItsChecksumWhenThePeerChecks) {
+    CodecContext codec;
+    codec->dataChecksum = 0x4242;
+    SetRecord(codec, Text("ABC"));
+    ASSERT_EQ(ZelSendMessage(codec.context(), wire::kData), 1);
+    EXPECT_EQ(codec->dataChecksum, 0x4242);
+    codec->peerChecksum = true;
+    ASSERT_EQ(ZelSendMessage(codec.context(), wire::kData), 1);
+    EXPECT_EQ(codec->dataChecksum, 0xD185);
+    SetRecord(codec, {});
+    ASSERT_EQ(ZelSendMessage(codec.context(), wire::kData), 1);
+    EXPECT_EQ(codec->dataChecksum, 0);
+    EXPECT_EQ(codec->sentCount[wire::kData], 3u);
 }
 
 TEST(DataMessage, TwoByteLengthFromA252ByteRecordOn) {
@@ -85,6 +103,11 @@ TEST(DataMessage, PrintFormatRecordsCarryTwoControlBytes) {
     EXPECT_STREQ(reinterpret_cast<const char*>(codec->recordData), "HI");
     EXPECT_EQ(codec.Decode(wire::kData, {0x00, 0x01}), -1);
     EXPECT_EQ(codec.errorCode(), 20);
+    // With no RECNUM either, the controls are still missing.
+    CodecContext empty;
+    empty->attributes.rat[0] = 0x04;
+    EXPECT_EQ(empty.Decode(wire::kData, {}), -1);
+    EXPECT_EQ(empty.errorCode(), 20);
 }
 
 TEST(DataMessage, AFullBlockRecordFits) {
