@@ -30,5 +30,21 @@ TEST(FailureCause, ARefusedReplyGivesWayToALaterCause) {
     EXPECT_EQ(context.link().status.errorDetail, 54);
 }
 
+// Every transport error number the mapping names, its neighbours that it
+// does not, and the numbers no transport defines.
+TEST(FailureCause, TransportErrorNumbersMapToTheirCodes) {
+    struct Row {
+        int number;
+        uint16_t code;
+    };
+    for (const Row& row : {Row{52, 2}, Row{53, 2}, Row{54, 2}, Row{0, 3}, Row{13, 3}, Row{34, 3}, Row{36, 3},
+                           Row{32, 10}, Row{33, 10}, Row{50, 13}, Row{2, 14}, Row{4, 14}, Row{5, 14},
+                           Row{10, 14}, Row{49, 14}, Row{38, 24}, Row{39, 24}, Row{51, 24}, Row{64, 24},
+                           Row{1, 22}, Row{3, 22}, Row{7, 22}, Row{35, 22}, Row{55, 22}, Row{60, 22},
+                           Row{61, 22}, Row{63, 22}, Row{65, 22}, Row{-1, 22}, Row{-54, 22}, Row{32767, 22}}) {
+        EXPECT_EQ(RfaMapTransportError(row.number), row.code) << "error number " << row.number;
+    }
+}
+
 }  // namespace
 }  // namespace zeltest
