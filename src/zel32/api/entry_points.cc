@@ -107,6 +107,11 @@ ZEL32_API int32_t RfaProtection(RfaHandle handle, const char* name, RfaProtectio
     if (link == nullptr || !RfaCheckName(link->status.name1, name) || record == nullptr) return kRejected;
     link->protection = record;
     if (!RfaCheckFlag(&link->protectionFlag, flag)) return kRejected;
+    // An owner to be set holds at most 40 characters on the wire. It is
+    // refused here, before the exchange starts, and not halfway through it,
+    // when the first Access Complete of the change has gone out.
+    if (flag == 1 && (record->present & RFA_PROT_OWNER) != 0 && strnlen(record->owner, sizeof record->owner) > 40)
+        return kRejected;
     return RfaDriveOperation(handle, kOpProtection);
 }
 

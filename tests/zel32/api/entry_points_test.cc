@@ -72,6 +72,11 @@ TEST_F(EntryPoints, ArgumentsAreCheckedInOrderAndStoredAsTheyPass) {
     RfaProtectionRecord record{};
     EXPECT_EQ(RfaProtection(handle, "A", nullptr, 0), 4);
     EXPECT_EQ(RfaProtection(handle, "A", &record, 2), 4);
+    // An owner to be set longer than the 40 characters of its field: refused
+    // before anything is sent (the peer expects silence).
+    record.present = RFA_PROT_OWNER;
+    std::memset(record.owner, 'w', 41);
+    EXPECT_EQ(RfaProtection(handle, "A", &record, 1), 4);
     char buffer[4];
     uint16_t length = 0;
     EXPECT_EQ(RfaReadFile(handle, 0, buffer, &length), 4);
