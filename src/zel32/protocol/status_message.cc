@@ -105,6 +105,7 @@ uint16_t ZelErrorCodeForStatus(unsigned maccode, unsigned miccode) {
 int ZelDecodeStatus(ZelContext* context, wire::Reader& body) {
     ZelStatusFields& fields = context->statusFields;
     fields.rfaCount = fields.recnumCount = fields.stvCount = fields.stxCount = 0;
+    context->statusCode = 0;  // a body too short for a status leaves none behind
     uint16_t status = 0;
     if (!body.TakeU16(&status)) return ZelUnexpectedMessage(context);
     context->statusCode = status;

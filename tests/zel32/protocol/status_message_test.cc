@@ -66,7 +66,12 @@ TEST(StatusMessage, OptionalFieldsAreCheckedAgainstTheBody) {
     EXPECT_EQ(codec.errorCode(), 20);
     body = StatusBody(0x5027) + Bytes{9} + Bytes(9, 'x');  // RFA above 8
     EXPECT_EQ(codec.Decode(wire::kStatus, body), -1);
-    EXPECT_EQ(codec.Decode(wire::kStatus, {0x27}), -1);  // no room for the status itself
+    // No room for the status itself: refused, and the status of the
+    // Status decoded before is not left behind (a Sync Error left there
+    // would start a resynchronisation).
+    ASSERT_EQ(codec.Decode(wire::kStatus, StatusBody(0xA000)), -1);
+    EXPECT_EQ(codec.Decode(wire::kStatus, {0x27}), -1);
+    EXPECT_EQ(codec->statusCode, 0);
 }
 
 TEST(StatusMessage, ListingStatusesAreExpectedOnceAFileWasNamed) {
