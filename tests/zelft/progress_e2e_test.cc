@@ -103,8 +103,14 @@ TEST_F(Progress, TheCallbackCountsUpToTheSizeOfADownload) {
     const RfaHandle handle = OpenLinkWithProgress();
     ASSERT_EQ(RfaCopy(handle, "large.bin", Local("large.bin").c_str(), RFA_COPY_DOWNLOAD, RFA_MODE_IMAGE, nullptr),
               RFA_OK);
-    RfaCloseLink(handle);
     ExpectCountsUpTo(content.size());
+    // Without an argument block the procedure is removed: the next copy reports nothing.
+    EXPECT_EQ(RfaIoctl(handle, RFA_IOCTL_PROGRESS, nullptr), RFA_OK);
+    const size_t callsBefore = calls.size();
+    ASSERT_EQ(RfaCopy(handle, "large.bin", Local("again.bin").c_str(), RFA_COPY_DOWNLOAD, RFA_MODE_IMAGE, nullptr),
+              RFA_OK);
+    RfaCloseLink(handle);
+    EXPECT_EQ(calls.size(), callsBefore);
 }
 
 TEST_F(Progress, TheCallbackCountsUpToTheSizeOfAnUpload) {

@@ -47,7 +47,13 @@ int ZelIoctlHandler(ZelContext* context) {
     const uint16_t code = context->ioctlCode;
     if (code != RFA_IOCTL_TRACE && code != RFA_IOCTL_DATE_CHOICE && code != RFA_IOCTL_PROGRESS) return 1;
     const uintptr_t* words = context->ioctlArgument;
-    // The two functions read their argument block; without one, nothing is done.
+    // Without an argument block there is no progress procedure: it is removed.
+    if (words == nullptr && code == RFA_IOCTL_PROGRESS) {
+        context->progress = nullptr;
+        context->progressContext = nullptr;
+        return 1;
+    }
+    // The trace and the date choice read their argument block; without one, nothing is done.
     if (words == nullptr) {
         RfaSetError(context, RFA_ERR_BAD_ARGUMENT, 0);
         return -1;
