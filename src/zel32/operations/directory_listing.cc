@@ -264,6 +264,15 @@ int ZelListReply(ZelContext* context) {
 
 void ZelStartListing(ZelContext* context) {
     ZelListing() = ZelListingFlags{true, true};
+    // A listing run again after a resynchronisation starts over: the spool
+    // file of the first run, partial and closed when that run failed, is
+    // removed, so that the caller is never handed it.
+    if (context->spoolFile != 0) {
+        if (context->spooling != 0) host::CloseFile(context->spoolFile);
+        std::remove(context->notifyText);
+        context->spoolFile = 0;
+        context->notifyText[0] = '\0';
+    }
     context->spooling = 0;
     context->listOverflow = 0;
     context->listLength = 0;

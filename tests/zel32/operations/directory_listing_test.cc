@@ -285,6 +285,28 @@ TEST_F(Spooling, BuffersOfSizeZeroOneAndTwoAreNeverWrittenPast) {
     }
 }
 
+TEST_F(Spooling, ARunAgainAfterASyncErrorLeavesNothingOfTheFirstRunsSpoolFile) {
+    // The first run outgrows the buffer and spools, then meets a Sync Error;
+    // the second run fits the buffer. The caller is told of the buffer only,
+    // and the first run's partial spool file is gone.
+    ZelInit(list_, static_cast<uint32_t>(kOneFileListing.size() + 1));
+    Script script{expect(kBriefAccess),          reply(Name(0x08, "DUA0:")),  reply(Name(0x04, "[USER]")),
+                  reply(Name(0x02, "A.TXT;1")),  reply(FileSize(3)),          reply(Name(0x02, "B.TXT;1")),
+                  reply(FileSize(3)),            reply(Status(0xA0D2)),       expect(CurrentLibraryConfiguration()),
+                  reply(PeerConfiguration())};
+    for (const Step& step : OneFileListing()) script.push_back(step);
+    PeerLink link(script);
+    NameTheNode(link);
+    EXPECT_EQ(RfaDir(link.handle(), 0, kListedFiles), 0);
+    ASSERT_TRUE(link.Finish()) << link.peer().report();
+    EXPECT_EQ(listed(), kOneFileListing);
+    ASSERT_EQ(Notifications().size(), 1u);
+    EXPECT_EQ(Notifications()[0].status, 2u);
+    EXPECT_EQ(Notifications()[0].spoolFile, 0);
+    EXPECT_EQ(Notifications()[0].text, "  ");
+    EXPECT_TRUE(std::filesystem::is_empty(directory_.path()));
+}
+
 TEST_F(Spooling, ATemporaryDirectoryOrNameThatCannotBeHadFailsWith7) {
     // A directory whose path is longer than 255 characters, and one whose
     // path fits but leaves no room for a file name behind it.
