@@ -24,10 +24,12 @@ int TransmitBlock(ZelContext* context, int traceLine) {
     RfaLinkStatus& status = context->link->status;
     status.transferCount += 1;
     status.lastTransferLength = static_cast<uint32_t>(length);
-    if (context->traceOn != 0 && ZelTraceBlockLine(context, traceLine, length) < 0) return -1;
+    // The block is gone: emptied before the trace line, so that a failed
+    // trace write never leaves its messages to be sent a second time.
     context->blockLength = 0;
     context->messageStart = 0;
     context->writeCursor = 0;
+    if (context->traceOn != 0 && ZelTraceBlockLine(context, traceLine, length) < 0) return -1;
     return 1;
 }
 
@@ -103,7 +105,12 @@ int ZelSendMessage(ZelContext* context, uint8_t type) {
     // goes out in the next block.
     if (context->blockLength > 0 && context->blockLength + static_cast<int32_t>(length) > context->bufferSize) {
         const size_t messageStart = context->messageStart;
-        if (TransmitBlock(context, kLineBeforeMessage) < 0) return -1;
+        if (TransmitBlock(context, kLineBeforeMessage) < 0) {
+            // The new message is dropped, as after a failed encode; the block
+            // holds what it held before.
+            if (context->blockLength > 0) context->writeCursor = messageStart;
+            return -1;
+        }
         std::memmove(context->sendBuffer, context->sendBuffer + messageStart, length);
         context->writeCursor = length;
     }
