@@ -55,8 +55,8 @@ public:
 // buffering of the local writes.
 void DownloadRecords(benchmark::State& state, uint8_t rfm, uint8_t rat, size_t recordLength) {
     ConversionContext context;
-    ZelSentAttributes().dataType = kDataTypeText;
-    ZelSentControl().rac = 3;
+    context->sentAttributes.dataType = kDataTypeText;
+    context->sentControl.rac = 3;
     context->attributes.rfm = rfm;
     context->attributes.rat[0] = rat;
     context->localFile = host::OpenFile("/dev/null", host::kOpenReadWrite);
@@ -77,8 +77,8 @@ void DownloadRecords(benchmark::State& state, uint8_t rfm, uint8_t rat, size_t r
 void DownloadTextBlock(benchmark::State& state) {
     constexpr size_t kRecord = 79;
     ConversionContext context;
-    ZelSentAttributes().dataType = kDataTypeText;
-    ZelSentControl().rac = 3;
+    context->sentAttributes.dataType = kDataTypeText;
+    context->sentControl.rac = 3;
     context->attributes.rfm = wire::kRfmVariable;
     context->attributes.rat[0] = wire::kRatImpliedLineEnd;
     context->localFile = host::OpenFile("/dev/null", host::kOpenReadWrite);
@@ -179,11 +179,11 @@ void UploadFile(benchmark::State& state, uint8_t dataType, uint8_t rac, bool tex
     ConversionContext context;
     context->connectionId = peer.connection();
     context->lastSentType = wire::kConfiguration;
-    ZelSentAttributes().dataType = dataType;
-    ZelSentAttributes().mrs = 512;
-    ZelSentAttributes().rfm = wire::kRfmVariable;
-    ZelSentAttributes().fsz = 0;
-    ZelSentControl().rac = rac;
+    context->sentAttributes.dataType = dataType;
+    context->sentAttributes.mrs = 512;
+    context->sentAttributes.rfm = wire::kRfmVariable;
+    context->sentAttributes.fsz = 0;
+    context->sentControl.rac = rac;
     if (stream) context->peerSyscap[7] = 0x60;  // SYSCAP bits 54 and 55
     context->sourceFile = SourceFile(kSize, text);
     for (auto _ : state) {

@@ -86,7 +86,7 @@ static_assert(kLocalBufferSize >= 2 * kBufferSize);
 // Peers whose records never get a line end added: their file systems keep
 // line ends in the data.
 bool AddsLineEnds(const ZelContext* context, uint8_t rat) {
-    return (rat & kRatImpliedLineEnd) != 0 && ZelTextTransfer() && !ZelBlockModePeer(context) && !ZelStreamPeer(context);
+    return (rat & kRatImpliedLineEnd) != 0 && ZelTextTransfer(context) && !ZelBlockModePeer(context) && !ZelStreamPeer(context);
 }
 
 // How the records of a download become local bytes: fixed by the remote
@@ -111,7 +111,7 @@ DownloadPlan PlanFor(const ZelContext* context) {
     plan.print = (rat & kRatPrintFormat) != 0;
     plan.lineFeedEnded = rfm == kRfmLineFeedEnded;
     plan.recordEnded = rfm == kRfmLineFeedEnded || rfm == kRfmCarriageReturnEnded;
-    plan.dropLineFeed = plan.lineFeedEnded && ZelSentControl().rac != kBlockTransfer && !plan.fortran && ZelTextTransfer();
+    plan.dropLineFeed = plan.lineFeedEnded && context->sentControl.rac != kBlockTransfer && !plan.fortran && ZelTextTransfer(context);
     plan.plain = !plan.fortran && !plan.print;
     if (AddsLineEnds(context, rat)) {
         if (rfm != kRfmCarriageReturnEnded) plan.lineEnd[plan.lineEndLength++] = kCarriageReturn;
@@ -318,13 +318,13 @@ int CutText(ZelContext* context, Cutter& cutter, const uint8_t* block, size_t co
 
 // The mode is chosen once for the whole copy, the first that applies.
 Cutter CutterFor(const ZelContext* context) {
-    const ZelAttributes& sent = ZelSentAttributes();
-    const uint8_t rac = ZelSentControl().rac;
+    const ZelAttributes& sent = context->sentAttributes;
+    const uint8_t rac = context->sentControl.rac;
     Cutter cutter{};
     cutter.atStart = true;
     if (ZelStreamPeer(context)) {
         cutter.mode = Cutting::kStream;
-    } else if (ZelTextTransfer() && rac != kBlockTransfer) {
+    } else if (ZelTextTransfer(context) && rac != kBlockTransfer) {
         cutter.mode = Cutting::kText;
         cutter.textLimit = context->bufferSize / 2u;
         // Fixed-length records are also cut at MRS. An MRS of 0 sets no

@@ -51,7 +51,7 @@ void ComposeRecordText(ZelContext* context) {
         // Appending a NUL to a text adds nothing to it.
         if (character != 0) text.closing[text.closingLength++] = character;
     }
-    if (ZelTextTransfer() && (rat & kRatImpliedLineEnd) != 0 && !ZelStreamPeer(context)) {
+    if (ZelTextTransfer(context) && (rat & kRatImpliedLineEnd) != 0 && !ZelStreamPeer(context)) {
         text.closing[text.closingLength++] = '\r';
         text.closing[text.closingLength++] = '\n';
     }

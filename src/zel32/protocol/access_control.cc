@@ -94,7 +94,7 @@ int ZelEncodeAccess(ZelContext* context, wire::Writer& body) {
 
 int ZelEncodeControl(ZelContext* context, wire::Writer& body) {
     const RfaLink* link = context->link;
-    ZelControlTemplate& control = ZelSentControl();
+    ZelControlTemplate& control = context->sentControl;
     control = ZelControlTemplate{};
     if (context->operation == kOpCopy) {
         if (context->controlConnect != 0) {

@@ -235,7 +235,7 @@ void AdjustEndOfFileBlock(ZelAttributes& attributes) {
 int ZelEncodeAttributes(ZelContext* context, wire::Writer& body) {
     const RfaLink& link = *context->link;
     const RfaCopyAttributes* description = context->operation == kOpCopy ? link.copyOption : nullptr;
-    ZelAttributes& sent = ZelSentAttributes();
+    ZelAttributes& sent = context->sentAttributes;
     sent = ZelAttributes{};
     if (description != nullptr && !DescriptionInRange(*description)) {
         RfaSetError(context, RFA_ERR_BAD_ARGUMENT, 0);

@@ -8,7 +8,7 @@
 
 struct ZelContext;
 
-// Builds the body into `body` and keeps its values in ZelSentAttributes(),
+// Builds the body into `body` and keeps its values in the link's sentAttributes,
 // where the operations read the DATATYPE, RFM, MRS and FSZ sent. Returns 1,
 // or -1 after recording error 4 (a copy description out of range) or 27 (a
 // record size above the link's buffer size); nothing is written then.

@@ -197,6 +197,16 @@ struct ZelFailureCause {
     int32_t detail;
 };
 
+// The Control record of the last Control message sent: the RAC of the data
+// phase that the operations read back.
+struct ZelControlTemplate {
+    uint8_t ctlFunc;
+    uint8_t ctlMenu[2];
+    uint8_t rac;
+    uint8_t rop;
+    uint16_t usz;
+};
+
 struct ZelContext {
     RfaLink* link;
     uint16_t operation;
@@ -249,6 +259,12 @@ struct ZelContext {
     bool peerCanSubmit;
     bool peerCanRename;
     bool peerCanSetProtection;
+
+    // The last Attributes and Control messages sent on this link. A Read
+    // reads them back after the Open that sent them, perhaps on another
+    // thread, so they belong to the link.
+    ZelAttributes sentAttributes;
+    ZelControlTemplate sentControl;
 
     // Decoded fields of the messages last received.
     ZelAttributes attributes;

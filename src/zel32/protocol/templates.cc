@@ -4,19 +4,15 @@
 
 namespace {
 
-thread_local ZelAttributes sentAttributes{};
 thread_local ZelDates sentDates{};
-thread_local ZelControlTemplate sentControl{};
 thread_local ZelListingFlags listing{};
 
 }  // namespace
 
-ZelAttributes& ZelSentAttributes() { return sentAttributes; }
 ZelDates& ZelSentDates() { return sentDates; }
-ZelControlTemplate& ZelSentControl() { return sentControl; }
 ZelListingFlags& ZelListing() { return listing; }
 
-bool ZelTextTransfer() { return (sentAttributes.dataType & 0x01) != 0; }
+bool ZelTextTransfer(const ZelContext* context) { return (context->sentAttributes.dataType & 0x01) != 0; }
 
 bool ZelStreamPeer(const ZelContext* context) {
     return ZelHasCapability(context->peerSyscap, 54) && ZelHasCapability(context->peerSyscap, 55);

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "peer_link.h"
 #include "transfer_script.h"
@@ -61,6 +62,20 @@ TEST_F(RemoteFile, ImpliedLineEndGivesCarriageReturnAndLineFeedInTextTransfer) {
     EXPECT_EQ(read.code, 0);
     EXPECT_EQ(read.text, "XYZ\r\n");
     EXPECT_EQ(read.length, 5);
+    EXPECT_TRUE(link.Finish()) << link.peer().report();
+}
+
+TEST_F(RemoteFile, AReadOnAnotherThreadThanTheOpenStillSeesTheTextTransfer) {
+    // What the Open sent belongs to the link: a Read run by another thread
+    // still adds the line end of a text transfer.
+    PeerLink link(Joined({OpenSteps(kRfmVariable, kImpliedLineEnd),
+                          {expect(RecordControl(1, 80)), reply(Data(Text("XYZ")))}}));
+    ASSERT_EQ(RfaOpenFile(link.handle(), "A.TXT"), 0);
+    ReadOutcome read{};
+    std::thread reader([&] { read = Read(link.handle(), 80); });
+    reader.join();
+    EXPECT_EQ(read.code, 0);
+    EXPECT_EQ(read.text, "XYZ\r\n");
     EXPECT_TRUE(link.Finish()) << link.peer().report();
 }
 

@@ -55,7 +55,7 @@ TEST_F(AttributesSent, ImageModeGivesDataType2AndRecordSize128) {
 TEST_F(AttributesSent, PrintAddsFileOptionsBeforeBlockSize) {
     Operation(kOpPrint);
     EXPECT_EQ(Body(), (Bytes{0xAF, 0x60, 0x01, 0x00, 0x04, 0x00, 0x00, 0x00, 0x80, 0x80, 0x40, 0x08}));
-    EXPECT_EQ(0, std::memcmp(ZelSentAttributes().fop, "\x80\x80\x40\x00", 4));
+    EXPECT_EQ(0, std::memcmp(codec->sentAttributes.fop, "\x80\x80\x40\x00", 4));
 }
 
 TEST_F(AttributesSent, CopyWithoutDescriptionSendsNoAllocation) {
@@ -79,12 +79,12 @@ TEST_F(AttributesSent, BlockSizeLeftOutForFileSystems2And7And8) {
         codec->peerFilesys = filesys;
         // Menu byte 1 would be empty: menu byte 0 goes alone, without bit 7.
         EXPECT_EQ(Body(), (Bytes{0x2F, 0x01, 0x00, 0x04, 0x00, 0x00, 0x00})) << "FILESYS " << int{filesys};
-        EXPECT_EQ(ZelSentAttributes().bsz, 0) << "FILESYS " << int{filesys};
+        EXPECT_EQ(codec->sentAttributes.bsz, 0) << "FILESYS " << int{filesys};
     }
     for (uint8_t filesys : {0, 1, 3, 4, 10, 15, 18}) {
         codec->peerFilesys = filesys;
         EXPECT_EQ(Body(), (Bytes{0xAF, 0x40, 0x01, 0x00, 0x04, 0x00, 0x00, 0x00, 0x08})) << "FILESYS " << int{filesys};
-        EXPECT_EQ(ZelSentAttributes().bsz, 8) << "FILESYS " << int{filesys};
+        EXPECT_EQ(codec->sentAttributes.bsz, 8) << "FILESYS " << int{filesys};
     }
 }
 
@@ -122,8 +122,8 @@ TEST_F(AttributesSent, PrintControlAttributeSendsRfm3AndFsz2) {
         // RAT 4 overrides RFM (6 for format 2) with 3 and sends FSZ 2 (menu bit 1.1).
         EXPECT_EQ(Body(), (Bytes{0xAF, 0x42, 0x01, 0x00, 0x03, 0x04, 0x00, 0x00, 0x02, 0x08}))
             << "recordAttributes " << recordAttributes;
-        EXPECT_EQ(ZelSentAttributes().rfm, 3);
-        EXPECT_EQ(ZelSentAttributes().fsz, 2);
+        EXPECT_EQ(codec->sentAttributes.rfm, 3);
+        EXPECT_EQ(codec->sentAttributes.fsz, 2);
     }
 }
 
@@ -150,8 +150,8 @@ TEST_F(AttributesSent, DescriptionOutOfRangeIsRefusedWithError4) {
         description = bad;
         Copy(&description);
         ExpectRefused(RFA_ERR_BAD_ARGUMENT);
-        EXPECT_EQ(ZelSentAttributes().dataType, 0);
-        EXPECT_EQ(ZelSentAttributes().rfm, 0);
+        EXPECT_EQ(codec->sentAttributes.dataType, 0);
+        EXPECT_EQ(codec->sentAttributes.rfm, 0);
     }
     description = {3, 6, 128, 0, 0};
     Copy(&description);
@@ -177,7 +177,7 @@ TEST_F(AttributesSent, ImageRecordSizeDefaultsBy512Or128ByTransferMode) {
         ASSERT_EQ(body.size(), 9u);
         EXPECT_EQ(body[2], c.copyMode == RFA_MODE_IMAGE ? 0x02 : 0x01);
         EXPECT_EQ(wire::GetU16(&body[6]), c.mrs) << "mode " << c.copyMode << " transferMode " << c.transferMode;
-        EXPECT_EQ(ZelSentAttributes().mrs, c.mrs);
+        EXPECT_EQ(codec->sentAttributes.mrs, c.mrs);
     }
     // A copy without a description in image mode: 128.
     Copy(nullptr, RFA_MODE_IMAGE);
@@ -191,7 +191,7 @@ TEST_F(AttributesSent, RecordSizeUpToTheBufferSizePassesOneMoreFailsWith27) {
     EXPECT_EQ(Body(), (Bytes{0xAF, 0x40, 0x02, 0x00, 0x04, 0x00, 0xE8, 0x03, 0x08}));
     description.maxRecordSize = 1001;
     ExpectRefused(RFA_ERR_RECORD_SIZE);
-    EXPECT_EQ(ZelSentAttributes().mrs, 0);
+    EXPECT_EQ(codec->sentAttributes.mrs, 0);
     // The default for image data is chosen after the check, whatever the buffer size.
     codec->bufferSize = 256;
     description = {1, 0, 0, 0, 0};
@@ -202,7 +202,7 @@ TEST_F(AttributesSent, AllocationGoesAsFourBytesLeastSignificantFirst) {
     description = {RFA_MODE_TEXT, 0, 0, 0, 1};
     Copy(&description);
     EXPECT_EQ(Body(), (Bytes{0xEF, 0x40, 0x01, 0x00, 0x04, 0x00, 0x00, 0x00, 0x04, 0x01, 0x00, 0x00, 0x00, 0x08}));
-    EXPECT_EQ(ZelSentAttributes().alqCount, 4);
+    EXPECT_EQ(codec->sentAttributes.alqCount, 4);
     description.allocation = 0x12345678;
     codec->peerFilesys = 7;
     EXPECT_EQ(Body(), (Bytes{0x6F, 0x01, 0x00, 0x04, 0x00, 0x00, 0x00, 0x04, 0x78, 0x56, 0x34, 0x12}));
@@ -212,7 +212,7 @@ TEST_F(AttributesSent, SentRecordHoldsOnlyTheLastMessage) {
     description = {1, 0, 0x04, 0, 9};
     Copy(&description, RFA_MODE_IMAGE);
     ASSERT_FALSE(Body().empty());
-    const ZelAttributes& sent = ZelSentAttributes();
+    const ZelAttributes& sent = codec->sentAttributes;
     EXPECT_EQ(sent.attMenu[0], 0xEF);
     EXPECT_EQ(sent.attMenu[1], 0x42);
     EXPECT_EQ(sent.dataType, 0x02);
