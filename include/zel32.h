@@ -233,7 +233,8 @@ ZEL32_API int32_t RfaCopy(RfaHandle handle, const char *source, const char *targ
  * RfaReadFile succeeds with *result 0 and RfaLook's errorValue 0x5027 (an
  * empty record also gives *result 0, with errorValue 0); so do later calls,
  * without waiting for the peer. After a read that failed on a remote error
- * status, later reads return no text either.
+ * status, which ended the access, later reads fail again with that error,
+ * sending nothing, until the file is closed.
  * RfaWriteFile sends `length` bytes of `buffer` as one record and stores
  * `length` in *result; the peer appends the records to the file behind the
  * records already in it. The records stream without replies (they may wait

@@ -126,10 +126,18 @@ int ZelReadFileHandler(ZelContext* context) {
         return 1;
     }
     // After the end of file, or after an error Status ended the access, no
-    // message will come: the Read returns no text at once, and past the end
-    // of file shows the end-of-file status again.
-    if (context->fileAccess == kFileAccessAtEnd) link->status.errorValue = kEndOfFileStatus;
-    if (context->fileAccess != kFileAccessOpen) return 1;
+    // message will come: past the end of file the Read returns no text at
+    // once and shows the end-of-file status again; after an error it fails
+    // again with that error, so that a reading loop cannot take it for an
+    // empty record and go on for ever.
+    if (context->fileAccess == kFileAccessAtEnd) {
+        link->status.errorValue = kEndOfFileStatus;
+        return 1;
+    }
+    if (context->fileAccess == kFileAccessWoundDown) {
+        RfaSetError(context, context->fileErrorCode, context->fileErrorValue);
+        return -1;
+    }
     if (context->readStarted == 0) {
         if (ZelSendMessage(context, kControl) < 0) return -1;
         context->readStarted = 1;
@@ -137,7 +145,11 @@ int ZelReadFileHandler(ZelContext* context) {
     for (;;) {
         const uint8_t statusesBefore = context->receivedCount[kStatus];
         if (ZelAwaitReply(context, context->lastSentType) < 0) {
-            if (WoundDownByStatus(context, statusesBefore)) context->fileAccess = kFileAccessWoundDown;
+            if (WoundDownByStatus(context, statusesBefore)) {
+                context->fileAccess = kFileAccessWoundDown;
+                context->fileErrorCode = link->status.errorCode;
+                context->fileErrorValue = link->status.errorValue;
+            }
             return -1;
         }
         if (context->lastReceivedType == kStatus) {  // the end of file

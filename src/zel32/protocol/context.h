@@ -290,6 +290,8 @@ struct ZelContext {
     uint32_t readStarted;
     uint32_t writeStarted;    // 1 once a Write sent its Control for the open file
     uint8_t fileAccess;       // ZelFileAccess of the open file
+    uint16_t fileErrorCode;   // the error that wound the access down, and its value
+    int32_t fileErrorValue;
     ZelRecordText recordText; // the rest of a record a Read returns in pieces
     intptr_t localFile;   // download target, 0 when none
     intptr_t sourceFile;  // upload source, 0 when none

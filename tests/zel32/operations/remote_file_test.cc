@@ -162,6 +162,12 @@ TEST_F(RemoteFile, ReadStoppedByAnErrorStatusFailsWithItsCodeAfterTheWindDown) {
     EXPECT_EQ(read.length, 0);
     EXPECT_EQ(read.text, "");
     EXPECT_EQ(link.Look().errorValue, 0x00050067);
+    // A Read after it sends nothing and fails again with the same error,
+    // never as an empty record.
+    const ReadOutcome again = Read(link.handle(), 80);
+    EXPECT_EQ(again.code, 11);
+    EXPECT_EQ(again.length, 0);
+    EXPECT_EQ(link.Look().errorValue, 0x00050067);
     // The access is over: Close sends nothing and succeeds.
     EXPECT_EQ(RfaCloseFile(link.handle()), 0);
     EXPECT_TRUE(link.Finish()) << link.peer().report();
