@@ -269,7 +269,7 @@ void ZelStartListing(ZelContext* context) {
     // removed, so that the caller is never handed it.
     if (context->spoolFile != 0) {
         if (context->spooling != 0) host::CloseFile(context->spoolFile);
-        std::remove(context->notifyText);
+        (void)std::remove(context->notifyText);  // gone already is as good
         context->spoolFile = 0;
         context->notifyText[0] = '\0';
     }
