@@ -77,6 +77,7 @@ bool Handshake(FrameStream& stream, const std::vector<uint8_t>& connect, int tim
         break;
     case ReadOutcome::kPeerClosed:
     case ReadOutcome::kTimedOut:
+    case ReadOutcome::kStalled:
     case ReadOutcome::kBroken:
         return false;
     }
@@ -122,7 +123,8 @@ int32_t Receive(uint16_t connection, void* buffer, uint16_t maximum, int16_t* er
     errorNumber = ErrorSlot(errorNumber);
     const std::shared_ptr<FrameStream> stream = Connections().Find(connection);
     if (stream == nullptr) return Fail(errorNumber, kErrNotSocket);
-    return stream->ReceiveData(buffer, maximum, receiveTimeoutMs.load(), nullptr, errorNumber);
+    return stream->ReceiveData(buffer, maximum, receiveTimeoutMs.load(), StallAction::kBreakTheStream, nullptr,
+                               errorNumber);
 }
 
 int32_t Query(uint16_t connection) {

@@ -41,6 +41,7 @@ ReadOutcome FrameReader::Read(void* payload, size_t maximum, uint32_t allowedKin
     while (copied < header->length) {
         size_t taken = 0;
         const Fill fill = ReadSome(out + copied, header->length - copied, &taken, timeoutMs, errorNumber);
+        if (fill == Fill::kTimedOut) return Stall(*header, out, copied, errorNumber);
         if (fill != Fill::kRead) return Interrupted(fill, false, errorNumber);
         copied += taken;
     }
@@ -51,10 +52,24 @@ ReadOutcome FrameReader::Interrupted(Fill fill, bool betweenFrames, int16_t* err
     if (fill == Fill::kFailed) return ReadOutcome::kBroken;
     const bool closed = fill == Fill::kEnd;
     *errorNumber = closed ? kErrConnectionReset : kErrTimedOut;
-    // Between frames a close or a timeout leaves the stream in order; inside
-    // a frame it loses the frame's boundary.
-    if (!betweenFrames) return ReadOutcome::kBroken;
-    return closed ? ReadOutcome::kPeerClosed : ReadOutcome::kTimedOut;
+    // A close inside a frame loses the frame; a timeout inside a header
+    // leaves its bytes in the buffer for the next Read.
+    if (closed) return betweenFrames ? ReadOutcome::kPeerClosed : ReadOutcome::kBroken;
+    return betweenFrames ? ReadOutcome::kTimedOut : ReadOutcome::kStalled;
+}
+
+ReadOutcome FrameReader::Stall(const FrameHeader& header, const uint8_t* payload, size_t copied,
+                               int16_t* errorNumber) {
+    // While a payload is being read straight into the caller's buffer the
+    // read-ahead buffer stays empty (bytes go to it only once the payload is
+    // complete), so the frame so far fits at its start.
+    *errorNumber = kErrTimedOut;
+    if (buffered() != 0 || kFrameHeaderLength + copied > kBufferSize) return ReadOutcome::kBroken;
+    EncodeFrameHeader(header.kind, header.length, buffer_.get());
+    if (copied != 0) std::memcpy(buffer_.get() + kFrameHeaderLength, payload, copied);
+    begin_ = 0;
+    end_ = kFrameHeaderLength + copied;
+    return ReadOutcome::kStalled;
 }
 
 FrameReader::Fill FrameReader::ReadSome(uint8_t* direct, size_t directLength, size_t* directTaken,

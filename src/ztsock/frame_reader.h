@@ -16,7 +16,9 @@ enum class ReadOutcome {
     kFrame,        // a whole frame was read
     kPeerClosed,   // orderly close between frames
     kTimedOut,     // nothing arrived in time; the next frame may still come
-    kBroken,       // reset, close or stall inside a frame, or a protocol violation:
+    kStalled,      // time ran out inside a frame: the bytes so far are kept,
+                   // and the next Read goes on with them
+    kBroken,       // reset or close inside a frame, or a protocol violation:
                    // the stream has lost its frame boundaries
 };
 
@@ -32,7 +34,10 @@ public:
     // whose payload exceeds `maximum` is a protocol violation. `timeoutMs`
     // bounds each wait for more bytes (negative: no limit). Sets
     // *errorNumber unless the outcome is kFrame: 54 for a close, reset or
-    // violation, 60 for a timeout, else the socket's error.
+    // violation, 60 for a timeout (kTimedOut, kStalled), else the socket's
+    // error. A server that looks for a client's message without waiting, or
+    // in short slices, may thus meet a frame half arrived: it is taken up
+    // again by the next Read, whatever buffer that one is given.
     ReadOutcome Read(void* payload, size_t maximum, uint32_t allowedKinds, int timeoutMs,
                      FrameHeader* header, int16_t* errorNumber);
 
@@ -45,6 +50,9 @@ private:
                   int16_t* errorNumber);
     // The outcome of a read that ended without bytes, before or inside a frame.
     static ReadOutcome Interrupted(Fill fill, bool betweenFrames, int16_t* errorNumber);
+    // Time ran out inside the payload of `header`, of which `copied` bytes
+    // are in `payload`: the header and those bytes go back to the buffer.
+    ReadOutcome Stall(const FrameHeader& header, const uint8_t* payload, size_t copied, int16_t* errorNumber);
     size_t buffered() const { return end_ - begin_; }
 
     int fd_;

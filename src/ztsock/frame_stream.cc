@@ -28,8 +28,8 @@ ReadOutcome FrameStream::ReadFrame(void* payload, size_t maximum, uint32_t allow
     return outcome;
 }
 
-int32_t FrameStream::ReceiveData(void* buffer, size_t maximum, int timeoutMs, FrameKind* kind,
-                                 int16_t* errorNumber) {
+int32_t FrameStream::ReceiveData(void* buffer, size_t maximum, int timeoutMs, StallAction onStall,
+                                 FrameKind* kind, int16_t* errorNumber) {
     FrameHeader header;
     switch (ReadFrame(buffer, maximum, kDataKinds, timeoutMs, &header, errorNumber)) {
     case ReadOutcome::kFrame:
@@ -37,6 +37,9 @@ int32_t FrameStream::ReceiveData(void* buffer, size_t maximum, int timeoutMs, Fr
         return header.length;
     case ReadOutcome::kPeerClosed:
         return 0;
+    case ReadOutcome::kStalled:
+        if (onStall == StallAction::kBreakTheStream) Close();
+        break;
     case ReadOutcome::kTimedOut:
     case ReadOutcome::kBroken:
         break;

@@ -16,6 +16,13 @@
 
 namespace ztsock {
 
+// What a receive does when time runs out inside a frame. The library's
+// receive waits the link's whole patience: a peer that stops in the middle
+// of a frame for that long is given up. A server looks for messages in
+// short slices (or without waiting, between the blocks it streams): a frame
+// half arrived is simply not there yet.
+enum class StallAction { kBreakTheStream, kKeepTheFrame };
+
 class FrameStream {
 public:
     // Takes a connected, non-blocking stream socket (which may be invalid:
@@ -32,9 +39,10 @@ public:
 
     // Receives one DATA or EXPEDITED payload: its length; 0 when the peer
     // closed (the stream is then gone); -1 with *errorNumber on a timeout
-    // between frames (60, the stream stays usable) or on any failure (the
-    // stream is closed).
-    int32_t ReceiveData(void* buffer, size_t maximum, int timeoutMs, FrameKind* kind, int16_t* errorNumber);
+    // (60: between frames the stream stays usable, inside one as `onStall`
+    // says) or on any failure (the stream is closed).
+    int32_t ReceiveData(void* buffer, size_t maximum, int timeoutMs, StallAction onStall, FrameKind* kind,
+                        int16_t* errorNumber);
 
     // Sends one DATA or EXPEDITED frame: the length, 0 for an empty payload
     // (nothing sent), -1 with *errorNumber on failure. `timeoutMs` bounds

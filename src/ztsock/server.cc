@@ -77,7 +77,7 @@ bool ServerConnection::Reject(int16_t errorNumber, int lingerMs) {
 
 int32_t ServerConnection::Receive(void* buffer, size_t maximum, FrameKind* kind, int timeoutMs,
                                   int16_t* errorNumber) {
-    return stream_.ReceiveData(buffer, maximum, timeoutMs, kind, ErrorSlot(errorNumber));
+    return stream_.ReceiveData(buffer, maximum, timeoutMs, StallAction::kKeepTheFrame, kind, ErrorSlot(errorNumber));
 }
 
 int32_t ServerConnection::Send(const void* data, size_t length, bool expedited, int16_t* errorNumber) {

@@ -45,7 +45,8 @@ public:
     bool Reject(int16_t errorNumber, int lingerMs = kRejectLingerMs);
 
     // After Accept, as the client's Receive: the payload length, 0 when the
-    // client closed, -1 on a timeout (60; the connection stays usable) or a
+    // client closed, -1 on a timeout (60; the connection stays usable, and a
+    // frame that had begun to arrive is taken up by the next Receive) or a
     // failure or protocol violation (the connection is closed). *kind tells
     // DATA from EXPEDITED. A negative timeout waits until Shutdown.
     int32_t Receive(void* buffer, size_t maximum, FrameKind* kind, int timeoutMs, int16_t* errorNumber);

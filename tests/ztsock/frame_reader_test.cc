@@ -130,6 +130,61 @@ TEST(FrameReading, ACallerBufferSmallerThanTheLargestFrameIsNeverOverrun) {
     }
 }
 
+TEST(FrameReading, AFrameHalfArrivedWhenTimeRunsOutIsTakenUpByTheNextRead) {
+    // A server looks for a client's message without waiting: the frame may
+    // have begun to arrive, its header or its payload cut anywhere. Each
+    // later Read is given another buffer, as a server's may be.
+    const std::vector<uint8_t> payload = [] {
+        std::vector<uint8_t> bytes(20000);
+        for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7 + 1);
+        return bytes;
+    }();
+    const std::vector<uint8_t> stream = Stream({{kFrameData, payload}, {kFrameExpedited, {0x42}}});
+    for (const size_t cut : {size_t{1}, size_t{2}, size_t{3}, size_t{4}, size_t{9000}, stream.size() - 5}) {
+        SCOPED_TRACE("cut after " + std::to_string(cut) + " bytes");
+        int fds[2];
+        ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+        FrameReader reader(fds[0]);
+        FrameHeader header;
+        int16_t error = 0;
+        std::vector<uint8_t> first(kMaxPayload, 0);
+        EXPECT_EQ(reader.Read(first.data(), kMaxPayload, kDataKinds, 0, &header, &error), ReadOutcome::kTimedOut);
+        ASSERT_EQ(::write(fds[1], stream.data(), cut), static_cast<ssize_t>(cut));
+        error = 0;
+        EXPECT_EQ(reader.Read(first.data(), kMaxPayload, kDataKinds, 0, &header, &error), ReadOutcome::kStalled);
+        EXPECT_EQ(error, 60);
+        // Still nothing more: stalled again, nothing lost.
+        EXPECT_EQ(reader.Read(first.data(), kMaxPayload, kDataKinds, 20, &header, &error), ReadOutcome::kStalled);
+        ASSERT_EQ(::write(fds[1], stream.data() + cut, stream.size() - cut), static_cast<ssize_t>(stream.size() - cut));
+        std::vector<uint8_t> second(kMaxPayload, 0);
+        ASSERT_EQ(reader.Read(second.data(), kMaxPayload, kDataKinds, 1000, &header, &error), ReadOutcome::kFrame);
+        EXPECT_EQ(header.kind, kFrameData);
+        ASSERT_EQ(header.length, payload.size());
+        EXPECT_TRUE(std::equal(payload.begin(), payload.end(), second.begin()));
+        ASSERT_EQ(reader.Read(second.data(), kMaxPayload, kDataKinds, 1000, &header, &error), ReadOutcome::kFrame);
+        EXPECT_EQ(header.kind, kFrameExpedited);
+        EXPECT_EQ(second[0], 0x42);
+        ::close(fds[0]);
+        ::close(fds[1]);
+    }
+}
+
+TEST(FrameReading, APeerThatClosesAfterAStallInsideAFrameBreaksTheStream) {
+    int fds[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+    const std::vector<uint8_t> stream = Stream({{kFrameData, std::vector<uint8_t>(100, 0x41)}});
+    ASSERT_EQ(::write(fds[1], stream.data(), 50), 50);
+    FrameReader reader(fds[0]);
+    std::vector<uint8_t> payload(kMaxPayload);
+    FrameHeader header;
+    int16_t error = 0;
+    EXPECT_EQ(reader.Read(payload.data(), kMaxPayload, kDataKinds, 0, &header, &error), ReadOutcome::kStalled);
+    ::close(fds[1]);
+    EXPECT_EQ(reader.Read(payload.data(), kMaxPayload, kDataKinds, 1000, &header, &error), ReadOutcome::kBroken);
+    EXPECT_EQ(error, 54);
+    ::close(fds[0]);
+}
+
 TEST(FrameReading, AFrameLargerThanTheCallersBufferBreaksTheStream) {
     int fds[2];
     ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
