@@ -72,7 +72,8 @@ bool Handshake(FrameStream& stream, const std::vector<uint8_t>& connect, int tim
     }
     uint8_t answer[kRejectPayloadLength];
     FrameHeader header;
-    switch (stream.ReadFrame(answer, sizeof answer, kHandshakeAnswerKinds, timeoutMs, &header, errorNumber)) {
+    switch (stream.ReadFrame(answer, sizeof answer, kHandshakeAnswerKinds, timeoutMs, &header, errorNumber,
+                             TimeLimit::kWholeRead)) {
     case ReadOutcome::kFrame:
         break;
     case ReadOutcome::kPeerClosed:

@@ -13,7 +13,9 @@
 namespace ztsock {
 
 ReadOutcome FrameReader::Read(void* payload, size_t maximum, uint32_t allowedKinds, int timeoutMs,
-                              FrameHeader* header, int16_t* errorNumber) {
+                              FrameHeader* header, int16_t* errorNumber, TimeLimit limit) {
+    const Deadline deadline(limit == TimeLimit::kWholeRead ? timeoutMs : -1);
+    const auto waitMs = [&] { return limit == TimeLimit::kWholeRead ? deadline.RemainingMs() : timeoutMs; };
     while (buffered() < kFrameHeaderLength) {
         const bool betweenFrames = buffered() == 0;
         if (begin_ != 0) {
@@ -21,7 +23,7 @@ ReadOutcome FrameReader::Read(void* payload, size_t maximum, uint32_t allowedKin
             end_ -= begin_;
             begin_ = 0;
         }
-        const Fill fill = ReadSome(nullptr, 0, nullptr, timeoutMs, errorNumber);
+        const Fill fill = ReadSome(nullptr, 0, nullptr, waitMs(), errorNumber);
         if (fill != Fill::kRead) return Interrupted(fill, betweenFrames, errorNumber);
     }
 
@@ -40,7 +42,7 @@ ReadOutcome FrameReader::Read(void* payload, size_t maximum, uint32_t allowedKin
     if (begin_ == end_) begin_ = end_ = 0;
     while (copied < header->length) {
         size_t taken = 0;
-        const Fill fill = ReadSome(out + copied, header->length - copied, &taken, timeoutMs, errorNumber);
+        const Fill fill = ReadSome(out + copied, header->length - copied, &taken, waitMs(), errorNumber);
         if (fill == Fill::kTimedOut) return Stall(*header, out, copied, errorNumber);
         if (fill != Fill::kRead) return Interrupted(fill, false, errorNumber);
         copied += taken;

@@ -22,6 +22,11 @@ enum class ReadOutcome {
                    // the stream has lost its frame boundaries
 };
 
+// What a read's timeout bounds: each wait for more bytes (a data-phase
+// receive: a peer that keeps sending is never cut off), or the whole read
+// (a handshake, which a peer must not stretch by trickling its bytes).
+enum class TimeLimit { kEachWait, kWholeRead };
+
 class FrameReader {
 public:
     static constexpr size_t kBufferSize = size_t{64} * 1024;
@@ -32,14 +37,15 @@ public:
     // Reads the next frame and places its payload in `payload`. A frame whose
     // kind is not in `allowedKinds`, whose length the kind cannot carry, or
     // whose payload exceeds `maximum` is a protocol violation. `timeoutMs`
-    // bounds each wait for more bytes (negative: no limit). Sets
+    // bounds each wait for more bytes, or the whole read, as `limit` says
+    // (negative: no limit). Sets
     // *errorNumber unless the outcome is kFrame: 54 for a close, reset or
     // violation, 60 for a timeout (kTimedOut, kStalled), else the socket's
     // error. A server that looks for a client's message without waiting, or
     // in short slices, may thus meet a frame half arrived: it is taken up
     // again by the next Read, whatever buffer that one is given.
     ReadOutcome Read(void* payload, size_t maximum, uint32_t allowedKinds, int timeoutMs,
-                     FrameHeader* header, int16_t* errorNumber);
+                     FrameHeader* header, int16_t* errorNumber, TimeLimit limit = TimeLimit::kEachWait);
 
 private:
     enum class Fill { kRead, kEnd, kTimedOut, kFailed };

@@ -17,12 +17,12 @@ FrameStream::FrameStream(UniqueFd socket) : fd_(socket.Release()), reader_(fd_) 
 FrameStream::~FrameStream() { Close(); }
 
 ReadOutcome FrameStream::ReadFrame(void* payload, size_t maximum, uint32_t allowedKinds, int timeoutMs,
-                                   FrameHeader* header, int16_t* errorNumber) {
+                                   FrameHeader* header, int16_t* errorNumber, TimeLimit limit) {
     if (fd_ < 0) {
         *errorNumber = kErrConnectionReset;
         return ReadOutcome::kBroken;
     }
-    const ReadOutcome outcome = reader_.Read(payload, maximum, allowedKinds, timeoutMs, header, errorNumber);
+    const ReadOutcome outcome = reader_.Read(payload, maximum, allowedKinds, timeoutMs, header, errorNumber, limit);
     if (outcome == ReadOutcome::kPeerClosed) gone_ = true;
     if (outcome == ReadOutcome::kBroken) Close();
     return outcome;

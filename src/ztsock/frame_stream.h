@@ -35,7 +35,7 @@ public:
     // Reads any frame whose kind is in `allowedKinds` (the handshake). A
     // broken stream is closed. See FrameReader::Read.
     ReadOutcome ReadFrame(void* payload, size_t maximum, uint32_t allowedKinds, int timeoutMs,
-                          FrameHeader* header, int16_t* errorNumber);
+                          FrameHeader* header, int16_t* errorNumber, TimeLimit limit = TimeLimit::kEachWait);
 
     // Receives one DATA or EXPEDITED payload: its length; 0 when the peer
     // closed (the stream is then gone); -1 with *errorNumber on a timeout

@@ -51,7 +51,8 @@ bool ServerConnection::ReadConnect(ConnectRequest* request, int timeoutMs, int16
     uint8_t payload[kMaxConnectPayload];
     FrameHeader header;
     const ReadOutcome outcome =
-        stream_.ReadFrame(payload, sizeof payload, KindBit(kFrameConnect), timeoutMs, &header, errorNumber);
+        stream_.ReadFrame(payload, sizeof payload, KindBit(kFrameConnect), timeoutMs, &header, errorNumber,
+                          TimeLimit::kWholeRead);
     if (outcome != ReadOutcome::kFrame) return false;
     if (!DecodeConnectPayload(payload, header.length, request)) {
         *errorNumber = kErrConnectionReset;

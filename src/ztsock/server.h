@@ -33,8 +33,9 @@ public:
     ServerConnection(UniqueFd socket, std::string peerAddress);
 
     // Reads the client's first frame, which must be a well-formed CONNECT of
-    // protocol version 1. False (the connection closed, unless it was only a
-    // timeout, 60) otherwise, with *errorNumber.
+    // protocol version 1, within `timeoutMs` however its bytes trickle in.
+    // False (the connection closed, unless it was only a timeout, 60)
+    // otherwise, with *errorNumber.
     bool ReadConnect(ConnectRequest* request, int timeoutMs, int16_t* errorNumber = nullptr);
 
     // Answers the CONNECT with ACCEPT; frames may flow afterwards.

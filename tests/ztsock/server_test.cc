@@ -200,6 +200,28 @@ TEST(ServerConnection, ReadConnectTimesOutWith60) {
     EXPECT_EQ(error, kErrTimedOut);
 }
 
+TEST(ServerConnection, AConnectTrickledInByteByByteMustStillComeWithinTheTimeout) {
+    // Each byte comes well within the timeout, the whole CONNECT does not:
+    // a client that trickles its CONNECT cannot hold a place for long.
+    const Bytes connect{0x01, 0x0C, 0x00, 0x01, 0, 8, 'u', 's', 'e', 'r', 'n', 'a', 'm', 'e', 0};
+    const auto listener = OpenListener();
+    ASSERT_NE(listener, nullptr);
+    const UniqueFd client = RawClient(listener->port(), {});
+    std::thread trickle([&] {
+        for (const uint8_t byte : connect) {
+            if (::send(client.get(), &byte, 1, MSG_NOSIGNAL) != 1) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(60));
+        }
+    });
+    const auto connection = listener->Accept(5000);
+    ASSERT_NE(connection, nullptr);
+    ConnectRequest request;
+    int16_t error = 0;
+    EXPECT_FALSE(connection->ReadConnect(&request, 300, &error));
+    EXPECT_EQ(error, kErrTimedOut);
+    trickle.join();
+}
+
 TEST(ServerConnection, ClientFrameTooLargeFailsTheReceiveAndClosesTheConnection) {
     // The ztsock client cannot send such a frame: a raw client does.
     RawLink link;
