@@ -222,6 +222,17 @@ StatusValue Descend(Chain* chain, const std::string& name) {
     return chain->Push(std::move(next), name) ? kOk : kStatusBadDirectoryName;
 }
 
+// A client takes only three statuses about one entry of a listing (locked,
+// file not found, privilege violation) and ends the whole listing on any
+// other: an entry it cannot be shown is one of those. A refusal of the
+// system is a privilege violation; anything else (a link through a missing
+// directory or through a file, an entry gone meanwhile) is not found.
+StatusValue ListableStatus(StatusValue status) {
+    if (status == kOk || status == kStatusLocked || status == kStatusFileNotFound || status == kStatusPrivilege)
+        return status;
+    return status == kStatusProtected ? kStatusPrivilege : kStatusFileNotFound;
+}
+
 // What a listing shows of the entry `name` of `chain`: its own status, or
 // for a link the status of what it leads to beneath the root.
 StatusValue DescribeEntry(Personality personality, const Chain& chain, const std::string& name, struct stat* info) {
@@ -574,7 +585,7 @@ StatusValue Tree::List(const FileSpec& spec, ListingResult* result) const {
         ListedEntry entry;
         entry.realName = name;
         struct stat info {};
-        entry.status = DescribeEntry(personality_, chain, name, &info);
+        entry.status = ListableStatus(DescribeEntry(personality_, chain, name, &info));
         entry.info = ListedStat{info.st_mode, info.st_uid, info.st_size, info.st_mtime};
         const bool isDirectory = entry.status == kOk && S_ISDIR(info.st_mode);
         bool matches;

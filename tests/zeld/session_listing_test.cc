@@ -87,6 +87,11 @@ TEST_F(SessionListing, EntryLeavingTheRootGetsAStatusAndTheListingWaitsForContin
     ASSERT_EQ(::symlink("/etc/passwd", harness.Path("c-out").c_str()), 0);
     ASSERT_EQ(::symlink("a.txt", harness.Path("c-in").c_str()), 0);
     ASSERT_EQ(::symlink("missing", harness.Path("c-dangling").c_str()), 0);
+    // Links through a directory that is not there and through a file: also
+    // "file not found", which the client notes, never a status that would
+    // end the whole listing.
+    ASSERT_EQ(::symlink("missing/x", harness.Path("c-through-missing").c_str()), 0);
+    ASSERT_EQ(::symlink("a.txt/x", harness.Path("c-through-file").c_str()), 0);
     auto reply = harness.Send(client::Access(6, "c*", 2, {0x01}));
     // c-dangling first: its Name and "file not found".
     EXPECT_EQ(Types(reply), (std::vector<uint8_t>{N, N, N, S}));
@@ -96,6 +101,11 @@ TEST_F(SessionListing, EntryLeavingTheRootGetsAStatusAndTheListingWaitsForContin
     EXPECT_EQ(Types(reply), (std::vector<uint8_t>{N, A, K, N, S}));
     EXPECT_EQ(Names(reply), (std::vector<std::string>{"2:c-in", "2:c-out"}));
     EXPECT_EQ(Statuses(reply), (std::vector<uint16_t>{0x4055}));
+    for (const char* name : {"2:c-through-file", "2:c-through-missing"}) {
+        reply = harness.Send(client::ContinueTransfer(2));
+        EXPECT_EQ(Names(reply), (std::vector<std::string>{name}));
+        EXPECT_EQ(Statuses(reply), (std::vector<uint16_t>{0x4032}));
+    }
     EXPECT_EQ(Types(harness.Send(client::ContinueTransfer(2))), (std::vector<uint8_t>{C}));
 }
 
