@@ -457,7 +457,10 @@ StatusValue Tree::FindCreateTarget(const FileSpec& spec, CreateTarget* target) c
     if (found.exists) {
         if (S_ISDIR(found.info.st_mode)) return kStatusProtected;
         if (!S_ISREG(found.info.st_mode)) return kStatusPrivilege;
-        target->existingMode = found.info.st_mode & 07777;
+        // The permissions carry over to the new content, the set-user-ID,
+        // set-group-ID and sticky bits do not: a client's bytes must not
+        // become a program that runs as the file's owner.
+        target->existingMode = found.info.st_mode & 0777;
     }
     target->exists = found.exists;
     target->name = found.exists ? found.name : NameToCreate(personality_, found.name, false);

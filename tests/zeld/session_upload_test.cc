@@ -118,6 +118,21 @@ TEST(SessionUpload, ExistingTargetIsReplacedAndKeepsItsMode) {
     EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
 
+TEST(SessionUpload, ANewContentNeverKeepsTheSetUserOrGroupIdBits) {
+    SessionHarness harness;
+    harness.Configure();
+    WriteFile(harness.Path("tool"), "#!/bin/sh\n");
+    ASSERT_EQ(::chmod(harness.Path("tool").c_str(), 06755), 0);
+    Probe(harness, "tool");
+    Create(harness, "tool");
+    harness.Send(client::Data(Text("echo replaced")));
+    harness.Send(client::AccessComplete({0x01, 0x80, 0x80, 0x00}));
+    EXPECT_EQ(ReadFile(harness.Path("tool")), "echo replaced");
+    struct stat info;
+    ASSERT_EQ(::stat(harness.Path("tool").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0755u);
+}
+
 TEST(SessionUpload, EmptyFileIsCreatedEmpty) {
     SessionHarness harness;
     harness.Configure();
