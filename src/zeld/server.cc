@@ -66,8 +66,11 @@ void Server::Run() {
         std::unique_ptr<ztsock::ServerConnection> accepted = listener_->Accept(kAcceptSliceMs);
         Reap(false);
         if (accepted == nullptr) continue;
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::unique_lock<std::mutex> lock(mutex_);
         if (active_ >= settings_.maxClients) {
+            // Refused outside the lock: the refusal lingers a moment for the
+            // client to read it, and sessions that end must not wait on that.
+            lock.unlock();
             if (log != nullptr) log->Operation(accepted->peerAddress(), "", "connect", "", "too-many-clients", 0);
             ztsock::RefuseConnection(std::move(accepted), ztsock::kErrNoResources);
             continue;

@@ -121,7 +121,8 @@ void FrameStream::CloseAfterDraining(int lingerMs) {
     if (fd_ >= 0 && ::shutdown(fd_, SHUT_WR) == 0) {
         const Deadline deadline(lingerMs);
         uint8_t discard[4096];
-        for (;;) {
+        // The deadline holds even against a peer that never stops sending.
+        while (deadline.RemainingMs() != 0) {
             const ssize_t got = ::recv(fd_, discard, sizeof discard, MSG_DONTWAIT);
             if (got > 0 || (got < 0 && errno == EINTR)) continue;
             if (got == 0 || errno != EAGAIN) break;
