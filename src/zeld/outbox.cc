@@ -1,5 +1,6 @@
 #include "zeld/outbox.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "wire/header.h"
@@ -9,6 +10,7 @@ namespace {
 
 constexpr size_t kMaxHeader = 4;
 constexpr size_t kOneByteLength = 255;
+constexpr size_t kOneByteLengthHeader = 3;  // TYPE, FLAGS, LENGTH
 
 }  // namespace
 
@@ -72,7 +74,9 @@ bool Outbox::PutConfiguration(const std::function<void(wire::Writer&)>& build) {
 
 size_t Outbox::MaxRecord(size_t prefixLength) const {
     const size_t fixed = 1 + prefixLength;  // RECNUM and the prefix
-    if (lengthFields_ && !twoByteLengths_) return kOneByteLength - fixed;
+    // A one-byte LENGTH holds 255; the block may hold less than that
+    // message (a BUFSIZ of 256 or 257 leaves 253 or 254 for the body).
+    if (lengthFields_ && !twoByteLengths_) return std::min(kOneByteLength, limit_ - kOneByteLengthHeader) - fixed;
     const size_t header = lengthFields_ ? kMaxHeader : 2;
     return limit_ - header - fixed;
 }

@@ -104,6 +104,25 @@ TEST(SessionDownload, ClientBufferSizeBoundsTheBlocks) {
     for (const Bytes& block : harness.sink.blocks) EXPECT_LE(block.size(), 4096u);
 }
 
+TEST(SessionDownload, TheSmallestBufferSizeBoundsBlocksOfOneByteLengthsToo) {
+    // BUFSIZ 256 and one-byte LENGTH fields only (SYSCAP 18 without 20): a
+    // Data message of a 255-byte body would be 258 bytes, past the buffer.
+    SessionHarness harness;
+    Bytes configuration = client::Configuration();
+    configuration[2] = 0x00;  // BUFSIZ 256
+    configuration[3] = 0x01;
+    configuration[13] = 0x90;  // SYSCAP 14 to 20: 18, not 20
+    harness.Send(configuration);
+    std::string content;
+    for (int i = 0; i < 10000; ++i) content += static_cast<char>('a' + i % 26);
+    WriteFile(harness.Path("big.bin"), content);
+    harness.Send(client::Attributes(true) + client::Access(1, "big.bin", 2, client::Display91()));
+    harness.Send(client::ControlConnect());
+    const auto reply = harness.Send(client::ControlCopy(1));
+    EXPECT_EQ(DataText(reply), content);
+    for (const Bytes& block : harness.sink.blocks) EXPECT_LE(block.size(), 256u);
+}
+
 TEST(SessionRecordRead, StreamFilesAreReadALineARecordCutToTheCallersBuffer) {
     SessionHarness harness;
     harness.Configure();
