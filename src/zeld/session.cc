@@ -11,6 +11,7 @@
 #include "zeld/dates.h"
 #include "zeld/protection.h"
 #include "zeld/server_messages.h"
+#include "zeld/write_pieces.h"
 
 namespace zeld {
 namespace {
@@ -54,24 +55,13 @@ StatusValue StatusForHeader(wire::HeaderResult result, const wire::Header& heade
     }
 }
 
-bool WriteAll(int fd, const void* bytes, size_t length) {
-    const auto* data = static_cast<const uint8_t*>(bytes);
-    while (length > 0) {
-        const ssize_t written = ::write(fd, data, length);
-        if (written < 0 && errno == EINTR) continue;
-        if (written < 0) return false;
-        data += written;
-        length -= static_cast<size_t>(written);
-    }
-    return true;
-}
-
-// Writes one record at the end of a file, with "\n" when records are lines.
+// Writes one record at the end of a file, with "\n" when records are lines,
+// in one write: the file is open for appending, so records that two
+// clients append to it at once never mix within a line.
 StatusValue AppendRecord(int fd, const uint8_t* record, size_t length, bool asLine) {
-    if (!WriteAll(fd, record, length) || (asLine && !WriteAll(fd, "\n", 1))) {
-        return StatusForErrno(errno, Stage::kWrite);
-    }
-    return kOk;
+    static char lineEnd[] = "\n";
+    iovec pieces[2] = {{const_cast<uint8_t*>(record), length}, {lineEnd, 1}};
+    return WritePieces(fd, pieces, asLine ? 2 : 1);
 }
 
 std::string Outcome(StatusValue status) {

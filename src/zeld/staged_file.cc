@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "zeld/write_pieces.h"
+
 namespace zeld {
 namespace {
 
@@ -116,22 +118,7 @@ void StagedFile::ClearPieces() {
 }
 
 StatusValue StagedFile::Drain() {
-    size_t next = 0;
-    while (next < pieceCount_ && failure_ == kOk) {
-        const ssize_t put = ::writev(fd_.get(), &pieces_[next], static_cast<int>(pieceCount_ - next));
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) {
-            failure_ = put < 0 ? StatusForErrno(errno, Stage::kWrite) : kStatusWriteError;
-            break;
-        }
-        // Step over what went out; a short write leaves part of a piece.
-        auto left = static_cast<size_t>(put);
-        while (left != 0 && left >= pieces_[next].iov_len) left -= pieces_[next++].iov_len;
-        if (left != 0) {
-            pieces_[next].iov_base = static_cast<uint8_t*>(pieces_[next].iov_base) + left;
-            pieces_[next].iov_len -= left;
-        }
-    }
+    if (failure_ == kOk && pieceCount_ != 0) failure_ = WritePieces(fd_.get(), pieces_.get(), pieceCount_);
     ClearPieces();
     return failure_;
 }
