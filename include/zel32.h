@@ -11,6 +11,10 @@
  * Several threads may use the library at once, each with links of its own:
  * a link is used by one thread at a time. Listings share the list buffer of
  * ZelInit, so only one runs at a time in the process (see RfaDir).
+ *
+ * The library never ends its host with SIGPIPE: a send to a peer that has
+ * gone, or a write to a local pipe or FIFO without a reader, fails with the
+ * call's error code instead. It writes nothing to stdout or stderr.
  */
 #ifndef ZEL32_H
 #define ZEL32_H

@@ -1,7 +1,10 @@
 #include "zel32/host/local_files.h"
 
 #include <cerrno>
+#include <csignal>
+#include <ctime>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -11,6 +14,44 @@ namespace {
 
 int Descriptor(intptr_t handle) { return static_cast<int>(handle - 1); }
 intptr_t Handle(int fd) { return fd < 0 ? -1 : static_cast<intptr_t>(fd) + 1; }
+
+// A local file may be a pipe or a FIFO whose reader has gone (a download to
+// /dev/stdout piped into head): the write must fail with EPIPE, not end the
+// host program with SIGPIPE. The signal is blocked in this thread for the
+// write, and one it raised is taken back before the mask is restored; one
+// that was pending already is left alone.
+class QuietPipe {
+public:
+    QuietPipe() {
+        sigemptyset(&pipe_);
+        sigaddset(&pipe_, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipe_, &saved_);
+        sigset_t pending;
+        sigemptyset(&pending);
+        pendingBefore_ = sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
+    }
+    ~QuietPipe() {
+        const int error = errno;  // the write's, for the caller
+        if (raised_ && !pendingBefore_) {
+            const timespec now{};
+            while (sigtimedwait(&pipe_, nullptr, &now) < 0 && errno == EINTR) {
+            }
+        }
+        pthread_sigmask(SIG_SETMASK, &saved_, nullptr);
+        errno = error;
+    }
+    QuietPipe(const QuietPipe&) = delete;
+    QuietPipe& operator=(const QuietPipe&) = delete;
+
+    // After a failed write: whether it raised SIGPIPE.
+    void Failed(int error) { raised_ = raised_ || error == EPIPE; }
+
+private:
+    sigset_t pipe_;
+    sigset_t saved_;
+    bool pendingBefore_ = false;
+    bool raised_ = false;
+};
 
 }  // namespace
 
@@ -54,19 +95,8 @@ int64_t ReadFile(intptr_t handle, void* buffer, size_t count) {
 }
 
 int64_t WriteFile(intptr_t handle, const void* buffer, size_t count, size_t* written) {
-    const auto* bytes = static_cast<const uint8_t*>(buffer);
-    size_t done = 0;
-    while (done < count) {
-        const ssize_t n = ::write(Descriptor(handle), bytes + done, count - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            *written = done;
-            return -1;
-        }
-        done += static_cast<size_t>(n);
-    }
-    *written = done;
-    return static_cast<int64_t>(done);
+    const WritePiece piece{buffer, count};
+    return WriteFilePieces(handle, &piece, 1, written);
 }
 
 int64_t WriteFilePieces(intptr_t handle, const WritePiece* pieces, size_t count, size_t* written) {
@@ -82,10 +112,12 @@ int64_t WriteFilePieces(intptr_t handle, const WritePiece* pieces, size_t count,
     }
     size_t done = 0;
     size_t first = 0;
+    QuietPipe quiet;
     while (done < total) {
         const ssize_t n = ::writev(Descriptor(handle), vector + first, static_cast<int>(used - first));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
+            quiet.Failed(errno);
             *written = done;
             return -1;
         }

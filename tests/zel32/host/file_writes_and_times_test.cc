@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <ctime>
 #include <string>
 #include <thread>
@@ -108,6 +109,32 @@ TEST(HostFiles, AWriteInterruptedPartWayGoesOnFromWhereItStopped) {
     EXPECT_EQ(result, static_cast<int64_t>(expected.size()));
     EXPECT_EQ(written, expected.size());
     EXPECT_TRUE(received == expected);
+}
+
+TEST(HostFiles, AWriteToAPipeWithoutAReaderFailsAndLeavesTheHostAlive) {
+    // SIGPIPE's default action ends the process: the test would die.
+    struct sigaction previous {};
+    struct sigaction byDefault {};
+    byDefault.sa_handler = SIG_DFL;
+    ASSERT_EQ(::sigaction(SIGPIPE, &byDefault, &previous), 0);
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    ::close(ends[0]);
+    const intptr_t handle = ends[1] + 1;
+    size_t written = 99;
+    const char text[] = "no reader";
+    EXPECT_EQ(host::WriteFile(handle, text, sizeof text, &written), -1);
+    EXPECT_EQ(errno, EPIPE);
+    EXPECT_EQ(written, 0u);
+    // Nothing is left pending, and the thread's mask is as it was.
+    sigset_t pending;
+    sigset_t mask;
+    ASSERT_EQ(::sigpending(&pending), 0);
+    EXPECT_EQ(sigismember(&pending, SIGPIPE), 0);
+    ASSERT_EQ(::pthread_sigmask(SIG_SETMASK, nullptr, &mask), 0);
+    EXPECT_EQ(sigismember(&mask, SIGPIPE), 0);
+    ::close(ends[1]);
+    ::sigaction(SIGPIPE, &previous, nullptr);
 }
 
 TEST(HostFiles, TooManyPiecesAreRefusedBeforeAnythingIsWritten) {
