@@ -1,4 +1,7 @@
 // zelft: the file-transfer utility of the ZEL remote file access system.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <string>
@@ -32,6 +35,19 @@ ExitCode Run(const zelft::Invocation& invocation) {
     return ExitCode::kUsage;
 }
 
+// Started with standard input, output or error closed, zelft would give the
+// first descriptor it opens (a link's socket) that number, and print into
+// the connection. Each closed one is opened on /dev/null first.
+void OpenClosedStandardDescriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        // The lowest free number is the one that was closed; should another
+        // come, it is not a standard descriptor and goes again.
+        if (opened > 2) ::close(opened);
+    }
+}
+
 // What was printed must have reached standard output: a write that failed
 // unseen (a full disk) makes a command that succeeded a local file error.
 int FinishOutput(ExitCode exit) {
@@ -46,6 +62,7 @@ int FinishOutput(ExitCode exit) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    OpenClosedStandardDescriptors();
     zelft::Invocation invocation;
     std::string error;
     if (!zelft::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), &invocation, &error)) {

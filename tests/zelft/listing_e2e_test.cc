@@ -76,6 +76,25 @@ TEST_F(Listings, TypeJoinsTheFileAgainWhenALineIsLongerThanTheBuffer) {
     EXPECT_TRUE(result.out == content) << result.out.size() << " bytes";
 }
 
+TEST_F(Listings, TypeGoesOnPastARecordWithoutText) {
+    // The second line begins with a NUL: its record has no text, which is
+    // not the end of the file.
+    WriteFile(server.Path("nul.txt"), std::string("one\n\0two\nthree\n", 15));
+    const ProcessResult result = RunZelft({"type", server.Remote("nul.txt")});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, "one\nthree\n");
+}
+
+TEST_F(Listings, WithStandardOutputClosedNothingIsPrintedIntoTheConnection) {
+    // The link's socket would otherwise take descriptor 1, and the file's
+    // text would go to the server as protocol bytes.
+    WriteFile(server.Path("story.txt"), std::string(20000, 'x') + "\n");
+    const ProcessResult result =
+        RunProgram({"/bin/sh", "-c", "exec \"$0\" \"$@\" >&-", ZelftPath(), "type", server.Remote("story.txt")});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+}
+
 TEST_F(Listings, TypeOfAnEmptyFilePrintsNothing) {
     WriteFile(server.Path("empty.txt"), "");
     const ProcessResult result = RunZelft({"type", server.Remote("empty.txt")});
