@@ -1,5 +1,5 @@
 // type: a remote file read record by record (RfaOpenFile, RfaReadFile until
-// a read returns no text, RfaCloseFile), each record's text printed as the
+// the end of the file, RfaCloseFile), each record's text printed as the
 // library gives it. A record longer than the buffer comes in pieces, which
 // join up again on the output.
 #include <cstdio>
@@ -15,6 +15,7 @@ namespace {
 // line end and the NUL the library may add.
 constexpr uint16_t kReadLength = 8192;
 constexpr size_t kBufferSize = kReadLength + 16;
+constexpr int32_t kEndOfFileStatus = 0x5027;
 
 }  // namespace
 
@@ -37,7 +38,12 @@ ExitCode RunType(const Invocation& invocation) {
             (void)std::fflush(stdout);
             return Reported(failure);
         }
-        if (length == 0) break;  // the end of the file
+        // No text: the end of the file, or a record that has none (empty, or
+        // a NUL first, where the library cuts a record's text).
+        if (length == 0) {
+            if (link->Look().errorValue == kEndOfFileStatus) break;
+            continue;
+        }
         // Output that cannot be written ends the command; closing the link
         // ends the access.
         if (std::fwrite(buffer.data(), 1, length, stdout) != length) return Reported(OutputFailure());
