@@ -118,9 +118,22 @@ PasswordResult PromptForPassword(const std::string& prompt, std::string* passwor
 PasswordResult ObtainPassword(const std::string& passwordFile, const std::string& user, const std::string& node,
                               std::string* password, std::string* error) {
     password->clear();
+    // The environment's password is wiped at the first call whatever source
+    // is used, so that it never stays readable in /proc/PID/environ; it is
+    // kept here for a later call that uses it.
+    static std::string fromEnvironment;
+    static bool inEnvironment = false;
+    std::string taken;
+    if (TakePasswordFromEnvironment(&taken) == PasswordResult::kFound) {
+        fromEnvironment = taken;
+        inEnvironment = true;
+    }
     if (user.empty()) return PasswordResult::kNone;
     if (!passwordFile.empty()) return ReadPasswordFile(passwordFile, password, error);
-    if (TakePasswordFromEnvironment(password) == PasswordResult::kFound) return PasswordResult::kFound;
+    if (inEnvironment) {
+        *password = fromEnvironment;
+        return PasswordResult::kFound;
+    }
     return PromptForPassword("Password for " + user + "@" + node + ": ", password, error);
 }
 

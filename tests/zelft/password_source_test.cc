@@ -52,6 +52,8 @@ TEST(PasswordSource, ThePasswordFileComesBeforeTheEnvironment) {
     std::string password, error;
     EXPECT_EQ(ObtainPassword(scratch / "pw", "smith", "host", &password, &error), PasswordResult::kFound);
     EXPECT_EQ(password, "from-file");
+    // Not used, and still wiped from the environment at once.
+    EXPECT_EQ(std::getenv(kPasswordVariable), nullptr);
     EXPECT_EQ(ObtainPassword("", "smith", "host", &password, &error), PasswordResult::kFound);
     EXPECT_EQ(password, "from-environment");
     ::unsetenv(kPasswordVariable);
