@@ -21,7 +21,8 @@ const std::vector<CommandInfo> kCommands = {
     {Command::kGet, "get", "NODE::REMOTE [LOCAL]", "copy remote files here",
      "Copies REMOTE to LOCAL, into LOCAL when it is a directory, or into the working\n"
      "directory. With * or % in the file name, copies every matching file (not\n"
-     "directories) into the directory LOCAL.\n",
+     "directories) into the directory LOCAL; a matching file that cannot be copied\n"
+     "(among them a second one for a local name already written) fails the command.\n",
      1, 2},
     {Command::kPut, "put", "LOCAL... NODE::REMOTE", "copy local files to the server",
      "Copies LOCAL to the name REMOTE. Several files, or a REMOTE that is empty or\n"

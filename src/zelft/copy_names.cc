@@ -20,8 +20,13 @@ std::string_view RemoteDirectoryPart(std::string_view remotePath) { return remot
 
 std::string RemoteBaseName(std::string_view remotePath) {
     std::string_view name = remotePath.substr(FileStart(remotePath));
-    const size_t version = name.find(';');
-    if (version != std::string_view::npos) name = name.substr(0, version);
+    // A version is ";" and digits at the end (A.TXT;12); any other ";" is
+    // part of the name, as on a Unix server.
+    const size_t version = name.rfind(';');
+    if (version != std::string_view::npos &&
+        name.find_first_not_of("0123456789", version + 1) == std::string_view::npos) {
+        name = name.substr(0, version);
+    }
     return std::string(name);
 }
 

@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <set>
+#include <string>
 
 #include "zelft/commands.h"
 #include "zelft/connection.h"
@@ -12,6 +14,8 @@
 
 namespace zelft {
 namespace {
+
+constexpr size_t kLongestName = 255;  // the library's name fields, less the NUL
 
 bool IsDirectory(const std::string& path) {
     struct stat info {};
@@ -36,22 +40,38 @@ ExitCode GetMatches(const Invocation& invocation, const RemoteSpec& spec, const 
     if (outcome.exit() != ExitCode::kOk) return outcome.exit();
 
     const std::string_view directory = RemoteDirectoryPart(spec.path);
-    size_t copied = 0;
+    size_t matched = 0;
+    std::set<std::string> localNames;  // taken by a file of this listing
     for (const ListedEntry& entry : ParseListing(listing)) {
-        if (entry.kind == ListedEntry::Kind::kDirectory || entry.failed) {
-            if (invocation.verbose) std::fprintf(stderr, "zelft: skipping %s\n", entry.name.c_str());
+        if (entry.kind == ListedEntry::Kind::kDirectory) {
+            if (invocation.verbose) std::fprintf(stderr, "zelft: skipping the directory %s\n", entry.name.c_str());
             continue;
         }
+        ++matched;
         CopyRequest request;
         request.direction = RFA_COPY_DOWNLOAD;
         request.remotePath = RemoteNameInDirectory(directory, entry.name);
         request.remoteName = spec.node + "::" + request.remotePath;
-        request.localPath = JoinLocal(localDirectory, RemoteBaseName(entry.name));
-        outcome.Add(CopyFile(invocation, link, progress, request));
-        ++copied;
-        if (outcome.linkLost()) break;
+        const std::string localName = RemoteBaseName(entry.name);
+        request.localPath = JoinLocal(localDirectory, localName);
+        // A file that matches and is not copied fails the command, each
+        // with its reason: the server could not describe it, its names are
+        // too long for a copy, or an earlier file of the listing (another
+        // version of it) already went to the same local name.
+        const std::string what = "get " + request.remoteName + ": ";
+        if (entry.failed) {
+            outcome.Add(Failure{ExitCode::kRemoteFile, what + "the server could not describe it; not copied"});
+        } else if (request.remotePath.size() > kLongestName || request.localPath.size() > kLongestName) {
+            outcome.Add(Failure{ExitCode::kRemoteFile, what + "name longer than 255 characters; not copied"});
+        } else if (!localNames.insert(localName).second) {
+            outcome.Add(Failure{ExitCode::kLocalFile,
+                                what + request.localPath + " was already copied from another file; not copied"});
+        } else {
+            outcome.Add(CopyFile(invocation, link, progress, request));
+            if (outcome.linkLost()) break;
+        }
     }
-    if (copied == 0) outcome.Add(Failure{ExitCode::kRemoteFile, "get " + RemoteName(spec) + ": no files match"});
+    if (matched == 0) outcome.Add(Failure{ExitCode::kRemoteFile, "get " + RemoteName(spec) + ": no files match"});
     return outcome.exit();
 }
 

@@ -5,8 +5,8 @@ namespace {
 
 constexpr std::string_view kErrorMarker = "-ERRORINZEL";
 
-// Reads a quoted name at the start of `line`; the rest of the line after the
-// closing apostrophe goes to *rest. False when the quote is not closed.
+// Reads a quoted name at the start of `line`; what follows the closing
+// apostrophe goes to *rest. False when the quote is not closed.
 bool TakeQuotedName(std::string_view line, std::string* name, std::string_view* rest) {
     name->clear();
     for (size_t i = 1; i < line.size(); ++i) {
@@ -38,16 +38,21 @@ ListedEntry::Kind KindOf(std::string_view rest) {
 std::vector<ListedEntry> ParseListing(std::string_view text) {
     std::vector<ListedEntry> entries;
     while (!text.empty()) {
-        const size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        // A quoted name runs to its closing apostrophe, line ends in the
+        // name included (a Unix file name may hold one); the rest of its
+        // line follows it.
+        ListedEntry entry;
+        std::string_view afterName;
+        const bool named = text.front() == '\'' && TakeQuotedName(text, &entry.name, &afterName);
+        const std::string_view from = named ? afterName : text;
+        const size_t end = from.find('\n');
+        std::string_view line = from.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view() : from.substr(end + 1);
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
 
-        std::string_view rest;
-        ListedEntry entry;
-        if (!line.empty() && line.front() == '\'' && TakeQuotedName(line, &entry.name, &rest)) {
-            entry.failed = rest.find(kErrorMarker) != std::string_view::npos;
-            entry.kind = entry.failed ? ListedEntry::Kind::kUnknown : KindOf(rest);
+        if (named) {
+            entry.failed = line.find(kErrorMarker) != std::string_view::npos;
+            entry.kind = entry.failed ? ListedEntry::Kind::kUnknown : KindOf(line);
             entries.push_back(std::move(entry));
         } else if (line.find(kErrorMarker) != std::string_view::npos && !entries.empty()) {
             entries.back().failed = true;

@@ -101,6 +101,34 @@ TEST_F(Copies, WildcardGetInASubdirectoryNamesTheFilesThere) {
     EXPECT_FALSE(std::filesystem::exists(Local("c.log")));
 }
 
+TEST_F(Copies, WildcardGetSaysWhichMatchingFilesItCouldNotCopyAndFails) {
+    WriteFile(server.Path("a.txt"), "a\n");
+    WriteFile(server.Path("line\nbreak.txt"), "in a name with a line end\n");
+    WriteFile(server.Path("data;bak.txt"), "a semicolon, not a version\n");
+    ASSERT_EQ(::symlink("missing.txt", server.Path("dangling.txt").c_str()), 0);
+    // Two names that end up as one local name: the second is not copied over the first.
+    WriteFile(server.Path("rep;1.txt"), "one\n");
+    const ProcessResult result = RunZelft({"get", server.Remote("*.txt"), local.path()});
+    EXPECT_EQ(result.exitCode, 1) << result.err;
+    EXPECT_NE(result.err.find("dangling.txt: the server could not describe it; not copied"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(ReadFile(Local("a.txt")), "a\n");
+    EXPECT_EQ(ReadFile(Local("line\nbreak.txt")), "in a name with a line end\n");
+    EXPECT_EQ(ReadFile(Local("data;bak.txt")), "a semicolon, not a version\n");
+    EXPECT_EQ(ReadFile(Local("rep;1.txt")), "one\n");
+}
+
+TEST_F(Copies, WildcardGetNeverCopiesTwoFilesToOneLocalName) {
+    // On a stream server "rep;1" and "rep;2" are two names; read as versions
+    // they would both be "rep".
+    WriteFile(server.Path("rep;1"), "one\n");
+    WriteFile(server.Path("rep;2"), "two\n");
+    const ProcessResult result = RunZelft({"get", server.Remote("rep*"), local.path()});
+    EXPECT_EQ(result.exitCode, 4) << result.err;
+    EXPECT_NE(result.err.find("was already copied from another file; not copied"), std::string::npos) << result.err;
+    EXPECT_EQ(ReadFile(Local("rep")), "one\n");
+}
+
 TEST_F(Copies, WildcardGetNeedsALocalDirectory) {
     WriteFile(server.Path("a.txt"), "a\n");
     const ProcessResult result = RunZelft({"get", server.Remote("*.txt"), Local("not-a-directory")});

@@ -26,6 +26,10 @@ TEST(CopyNames, BaseNameDropsDirectoryAndVersion) {
     EXPECT_EQ(RemoteBaseName("sub/a.txt"), "a.txt");
     EXPECT_EQ(RemoteBaseName("[SUB]A.TXT;1"), "A.TXT");
     EXPECT_EQ(RemoteBaseName("A.TXT;12"), "A.TXT");
+    EXPECT_EQ(RemoteBaseName("A.TXT;"), "A.TXT");
+    // Not a version: the ";" is part of a Unix name.
+    EXPECT_EQ(RemoteBaseName("data;bak.csv"), "data;bak.csv");
+    EXPECT_EQ(RemoteBaseName("rep;1x"), "rep;1x");
     EXPECT_EQ(RemoteBaseName("sub/"), "");
 }
 

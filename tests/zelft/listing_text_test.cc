@@ -21,6 +21,15 @@ TEST(ListingText, BriefListingOfAStreamServer) {
     EXPECT_EQ(entries[1].kind, Kind::kDirectory);
 }
 
+TEST(ListingText, ANameHoldingALineEndIsOneEntry) {
+    const std::vector<ListedEntry> entries =
+        ParseListing("Directory HOST::ZELD:/\r\n\r\n'two\nlines'  -F1 \r\n'after'  -F2 \r\n");
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].name, "two\nlines");
+    EXPECT_EQ(entries[0].kind, Kind::kFile);
+    EXPECT_EQ(entries[1].name, "after");
+}
+
 TEST(ListingText, DoubledApostrophesAreOneApostropheOfTheName) {
     const std::vector<ListedEntry> entries = ParseListing("'O''NEIL.TXT;1'  -F3 \r\n'''quoted'''  -F0 \r\n");
     ASSERT_EQ(entries.size(), 2u);
