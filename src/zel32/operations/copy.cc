@@ -239,9 +239,12 @@ int ZelProbeRemoteTarget(ZelContext* context) {
             return -1;
         }
         if (opened < 0) {
-            // No such target (or none that opens): the copy creates it.
+            // No such target (or none that opens): the copy creates it. The
+            // status that said so goes too: a Sync Error left behind would
+            // make the driver run the whole copy again once it is done.
             RfaClearError(context);
             ZelClearFailure(context);
+            context->statusCode = 0;
             break;
         }
         context->operation = kOpCloseFile;

@@ -76,9 +76,10 @@ Script DownloadOf(const std::vector<Bytes>& records) {
 
 // The upload of a local file to `target`, which does not exist yet, up to
 // the data phase: the probe's Open refused, then the copy's own Access.
-Script UploadStart(const std::string& target, const std::string& date = kStampText) {
+Script UploadStart(const std::string& target, const std::string& date = kStampText,
+                   uint16_t probeAnswer = 0x4032) {
     return {expect(SentAttributes() + OpenAccess(target)),
-            reply(Status(0x4032)),
+            reply(Status(probeAnswer)),
             expect(SentAttributes() + SentDates(date) + UploadAccess(target)),
             reply(Acknowledge()),
             expect(CopyConnectControl()),
@@ -251,6 +252,20 @@ TEST_F(Copy, UploadToANewTargetProbesClearsTheErrorAndSendsTheStampedFile) {
     EXPECT_EQ(status.bytesTransferred, 6u);
     EXPECT_EQ(status.localFileSize, 6u);
     EXPECT_EQ(status.localFileSizeKnown, 1u);
+}
+
+TEST_F(Copy, ASyncErrorAnsweringTheProbeIsForgottenWithItAndTheUploadRunsOnce) {
+    // The probe's failure means only "no such target": a Sync Error behind
+    // it must not make the driver run the finished upload a second time.
+    const std::string source = scratch / "LOCAL.TXT";
+    WriteFile(source, "A\r\n");
+    ASSERT_TRUE(StampFile(source));
+    PeerLink link(Joined({UploadStart("NEW.TXT", kStampText, 0xA0D2),
+                          {expect(SentData(Text("A")) + CopyAccessComplete()), reply(AccessComplete()),
+                           expectSilence(150)}}));
+    EXPECT_EQ(RfaCopy(link.handle(), source.c_str(), "NEW.TXT", RFA_COPY_UPLOAD, RFA_MODE_TEXT, nullptr), 0);
+    EXPECT_TRUE(link.Finish()) << link.peer().report();
+    EXPECT_EQ(link.Look().errorValue, 0);
 }
 
 TEST_F(Copy, UploadToAnExistingTargetWithoutRenameTargetOverwritesIt) {
