@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "zelft/copy_names.h"
+#include "zelft/staged_download.h"
 
 namespace zelft {
 namespace {
@@ -31,13 +32,22 @@ Failure CopyFile(const Invocation& invocation, RemoteLink* link, ProgressBar* pr
     const std::string& target = download ? request.localPath : request.remotePath;
     const std::string described = download ? request.remoteName + " -> " + request.localPath
                                            : request.localPath + " -> " + request.remoteName;
+    // A download writes beside its target and takes its name only when done.
+    std::unique_ptr<StagedDownload> staged;
+    if (download) {
+        staged = std::make_unique<StagedDownload>(request.localPath);
+        if (staged->failure().failed()) return staged->failure();
+    }
+    const std::string& written = download ? staged->writtenPath() : request.localPath;
     if (progress != nullptr) {
         progress->Begin(download ? RemoteBaseName(request.remotePath) : LocalBaseName(request.localPath));
     }
-    const int32_t result = RfaCopy(link->handle(), source.c_str(), target.c_str(), request.direction, invocation.mode,
-                                   invocation.hasAttributes ? &invocation.attributes : nullptr);
-    if (progress != nullptr) progress->Finish(result == RFA_OK, LocalSize(request.localPath));
+    const int32_t result =
+        RfaCopy(link->handle(), source.c_str(), download ? written.c_str() : target.c_str(), request.direction,
+                invocation.mode, invocation.hasAttributes ? &invocation.attributes : nullptr);
+    if (progress != nullptr) progress->Finish(result == RFA_OK, LocalSize(written));
     Failure failure = link->Check(OperationName{download ? "get" : "put", described, true}, result);
+    if (!failure.failed() && download) failure = staged->Commit();
     if (!failure.failed() && invocation.verbose) {
         std::fprintf(stderr, "zelft: %s %s (%llu bytes)\n", download ? "got" : "put", described.c_str(),
                      static_cast<unsigned long long>(LocalSize(request.localPath)));

@@ -22,6 +22,37 @@ TEST_F(Copies, GetCopiesAFileByteForByteAndSaysNothing) {
     EXPECT_TRUE(ReadFile(Local("copy.bin")) == content);
 }
 
+TEST_F(Copies, AFailedGetLeavesTheLocalTargetAsItWas) {
+    // The remote name is a directory: the copy fails, and the file it would
+    // have replaced keeps its content; no file is left beside it.
+    ASSERT_EQ(::mkdir(server.Path("notes").c_str(), 0755), 0);
+    WriteFile(Local("keep.txt"), "precious\n");
+    const ProcessResult result = RunZelft({"get", server.Remote("notes"), Local("keep.txt")});
+    EXPECT_NE(result.exitCode, 0);
+    EXPECT_EQ(ReadFile(Local("keep.txt")), "precious\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(local.path()), {}), 1);
+    // Nor does a failed get create the target.
+    EXPECT_NE(RunZelft({"get", server.Remote("notes"), Local("new.txt")}).exitCode, 0);
+    EXPECT_FALSE(std::filesystem::exists(Local("new.txt")));
+}
+
+TEST_F(Copies, AGetOverAnExistingFileKeepsItsModeAndWritesDevicesInPlace) {
+    WriteFile(server.Path("a.txt"), "new content\n");
+    WriteFile(Local("a.txt"), "old\n");
+    ASSERT_EQ(::chmod(Local("a.txt").c_str(), 0640), 0);
+    ProcessResult result = RunZelft({"get", server.Remote("a.txt"), Local("a.txt")});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(ReadFile(Local("a.txt")), "new content\n");
+    struct stat info {};
+    ASSERT_EQ(::stat(Local("a.txt").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    // A device is no file to replace: /dev/null is written, and stays.
+    result = RunZelft({"get", server.Remote("a.txt"), "/dev/null"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    ASSERT_EQ(::stat("/dev/null", &info), 0);
+    EXPECT_TRUE(S_ISCHR(info.st_mode));
+}
+
 TEST_F(Copies, GetIntoADirectoryKeepsTheRemoteName) {
     ASSERT_EQ(::mkdir(server.Path("sub").c_str(), 0755), 0);
     WriteFile(server.Path("sub/notes.txt"), "line one\nline two\n");
