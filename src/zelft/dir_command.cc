@@ -1,10 +1,13 @@
 // dir: the listing text of a remote directory or of the files a name matches, printed with
 // Unix line ends.
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "zelft/commands.h"
 #include "zelft/connection.h"
 #include "zelft/listing_text.h"
+#include "zelft/terminal_text.h"
 
 namespace zelft {
 
@@ -25,7 +28,10 @@ ExitCode RunDir(const Invocation& invocation) {
     std::string listing;
     if (!failure.failed()) failure = link->TakeListing(RemoteName(spec), &listing);
     if (failure.failed()) return Reported(failure);
-    const std::string text = WithUnixLineEnds(listing);
+    // On a terminal the names' control characters show as '?'; into a file
+    // or a pipe the listing goes as the server sent it.
+    std::string text = WithUnixLineEnds(listing);
+    if (::isatty(STDOUT_FILENO) != 0) text = Printable(text, true);
     if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
         (!text.empty() && text.back() != '\n' && std::fputc('\n', stdout) == EOF)) {
         return Reported(OutputFailure());

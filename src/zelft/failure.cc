@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "zelft/status_texts.h"
+#include "zelft/terminal_text.h"
 
 namespace zelft {
 
@@ -34,7 +35,7 @@ Failure LocalFailure(const std::string& message) { return Failure{ExitCode::kLoc
 Failure OtherFailure(const std::string& message) { return Failure{ExitCode::kOther, message}; }
 Failure OutputFailure() { return LocalFailure(std::string("standard output: ") + std::strerror(errno)); }
 
-void Report(const Failure& failure) { std::fprintf(stderr, "zelft: %s\n", failure.message.c_str()); }
+void Report(const Failure& failure) { Say(failure.message); }
 
 ExitCode Reported(const Failure& failure) {
     Report(failure);

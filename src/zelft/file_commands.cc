@@ -4,6 +4,7 @@
 
 #include "zelft/commands.h"
 #include "zelft/connection.h"
+#include "zelft/terminal_text.h"
 
 namespace zelft {
 namespace {
@@ -42,7 +43,7 @@ ExitCode RunFileCommand(const Invocation& invocation) {
                               command->call(link->handle(), spec.path.c_str()));
         outcome.Add(failure);
         if (!failure.failed() && invocation.verbose) {
-            std::fprintf(stderr, "zelft: %s %s\n", command->done, RemoteName(spec).c_str());
+            Say(std::string(command->done) + " " + RemoteName(spec));
         }
         if (outcome.linkLost()) break;
     }

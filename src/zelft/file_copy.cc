@@ -7,6 +7,7 @@
 
 #include "zelft/copy_names.h"
 #include "zelft/staged_download.h"
+#include "zelft/terminal_text.h"
 
 namespace zelft {
 namespace {
@@ -49,8 +50,8 @@ Failure CopyFile(const Invocation& invocation, RemoteLink* link, ProgressBar* pr
     Failure failure = link->Check(OperationName{download ? "get" : "put", described, true}, result);
     if (!failure.failed() && download) failure = staged->Commit();
     if (!failure.failed() && invocation.verbose) {
-        std::fprintf(stderr, "zelft: %s %s (%llu bytes)\n", download ? "got" : "put", described.c_str(),
-                     static_cast<unsigned long long>(LocalSize(request.localPath)));
+        Say(std::string(download ? "got " : "put ") + described + " (" + std::to_string(LocalSize(request.localPath)) +
+            " bytes)");
     }
     return failure;
 }

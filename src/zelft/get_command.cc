@@ -11,6 +11,7 @@
 #include "zelft/copy_names.h"
 #include "zelft/file_copy.h"
 #include "zelft/listing_text.h"
+#include "zelft/terminal_text.h"
 
 namespace zelft {
 namespace {
@@ -44,7 +45,7 @@ ExitCode GetMatches(const Invocation& invocation, const RemoteSpec& spec, const 
     std::set<std::string> localNames;  // taken by a file of this listing
     for (const ListedEntry& entry : ParseListing(listing)) {
         if (entry.kind == ListedEntry::Kind::kDirectory) {
-            if (invocation.verbose) std::fprintf(stderr, "zelft: skipping the directory %s\n", entry.name.c_str());
+            if (invocation.verbose) Say("skipping the directory " + entry.name);
             continue;
         }
         ++matched;

@@ -1,4 +1,5 @@
 #include "zelft/progress_bar.h"
+#include "zelft/terminal_text.h"
 
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -113,7 +114,7 @@ std::string FormatProgressLine(std::string_view label, const ProgressSample& sam
 ProgressBar::ProgressBar(int terminalFd) : fd_(terminalFd) {}
 
 void ProgressBar::Begin(std::string label) {
-    label_ = std::move(label);
+    label_ = Printable(label);
     start_ = std::chrono::steady_clock::now();
     lastDraw_ = start_;
     last_ = ProgressSample{};

@@ -6,6 +6,7 @@
 #include "zelft/commands.h"
 #include "zelft/connection.h"
 #include "zelft/protection_text.h"
+#include "zelft/terminal_text.h"
 
 namespace zelft {
 
@@ -23,13 +24,13 @@ ExitCode RunProtection(const Invocation& invocation) {
     if (failure.failed()) return Reported(failure);
     if (invocation.setProtection) {
         if (invocation.verbose) {
-            std::fprintf(stderr, "zelft: set %s to %s\n", RemoteName(spec).c_str(), FormatProtection(record).c_str());
+            Say("set " + RemoteName(spec) + " to " + FormatProtection(record));
         }
         return ExitCode::kOk;
     }
     std::string line = FormatProtection(record);
     if ((record.present & RFA_PROT_OWNER) != 0) {
-        line += "  owner " + std::string(record.owner, ::strnlen(record.owner, sizeof record.owner));
+        line += "  owner " + Printable(std::string_view(record.owner, ::strnlen(record.owner, sizeof record.owner)));
     }
     std::printf("%s\n", line.c_str());
     return ExitCode::kOk;

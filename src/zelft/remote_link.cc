@@ -1,4 +1,5 @@
 #include "zelft/remote_link.h"
+#include "zelft/terminal_text.h"
 
 #include <unistd.h>
 
@@ -67,7 +68,7 @@ std::unique_ptr<RemoteLink> RemoteLink::Open(const LinkSettings& settings, Failu
         *failure = UsageFailure("user name and password may have at most 39 characters each");
         return nullptr;
     }
-    if (settings.verbose) std::fprintf(stderr, "zelft: connecting to %s\n", target.c_str());
+    if (settings.verbose) Say("connecting to " + target);
     const int32_t result = RfaOpenLink(&params);
     std::memset(params.password, 0, sizeof params.password);
     if (result != RFA_OK) {
@@ -79,7 +80,7 @@ std::unique_ptr<RemoteLink> RemoteLink::Open(const LinkSettings& settings, Failu
         return nullptr;
     }
     std::unique_ptr<RemoteLink> link(new RemoteLink(params.handle, settings.node));
-    if (settings.verbose) std::fprintf(stderr, "zelft: connected to %s (link %u)\n", target.c_str(), link->handle_);
+    if (settings.verbose) Say("connected to " + target + " (link " + std::to_string(link->handle_) + ")");
 
     if (!settings.traceFile.empty()) {
         std::string error;

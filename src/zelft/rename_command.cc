@@ -3,6 +3,7 @@
 
 #include "zelft/commands.h"
 #include "zelft/connection.h"
+#include "zelft/terminal_text.h"
 
 namespace zelft {
 
@@ -26,7 +27,7 @@ ExitCode RunRename(const Invocation& invocation) {
     if (failure.failed()) {
         Report(failure);
     } else if (invocation.verbose) {
-        std::fprintf(stderr, "zelft: renamed %s\n", described.c_str());
+        Say("renamed " + described);
     }
     return failure.exit;
 }

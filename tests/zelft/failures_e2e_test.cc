@@ -24,6 +24,13 @@ TEST_F(Failures, AMissingRemoteFileIsARemoteFileErrorWithItsStatus) {
                               "not found)\n");
 }
 
+TEST_F(Failures, ControlCharactersOfANameNeverReachTheTerminal) {
+    const ProcessResult result = RunZelft({"get", server.Remote("x\x1b]0;title\a.txt"), Local("x.txt")});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err.find('\x1b'), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("x?]0;title?.txt"), std::string::npos) << result.err;
+}
+
 TEST_F(Failures, APathOutsideTheRootIsAPrivilegeViolation) {
     for (const char* path : {"../outside.txt", "/etc/passwd"}) {
         const ProcessResult result = RunZelft({"get", server.Remote(path), Local("x")});
