@@ -47,7 +47,12 @@ bool IsValidUserName(std::string_view user) {
     return true;
 }
 
-bool IsRemoteArgument(std::string_view argument) { return FindSeparator(argument) != std::string_view::npos; }
+// No node (nor user) holds "/": a "/" before the "::" makes a local path
+// of it, as ./a::b and /tmp/a::b are.
+bool IsRemoteArgument(std::string_view argument) {
+    const size_t separator = FindSeparator(argument);
+    return separator != std::string_view::npos && argument.substr(0, separator).find('/') == std::string_view::npos;
+}
 
 bool IsValidNode(std::string_view node) {
     std::string_view host = node;

@@ -76,6 +76,18 @@ TEST_F(Copies, PutCopiesAFileUnderTheGivenName) {
     EXPECT_TRUE(ReadFile(server.Path("stored.bin")) == content);
 }
 
+TEST_F(Copies, ALocalNameHoldingTwoColonsIsLocalBehindASlash) {
+    WriteFile(Local("a::b.txt"), "colons\n");
+    ProcessResult result = RunZelft({"put", Local("a::b.txt"), server.Remote("ab.txt")});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(ReadFile(server.Path("ab.txt")), "colons\n");
+    RunOptions inLocal;
+    inLocal.directory = local.path();
+    result = RunZelft({"get", server.Remote("ab.txt"), "./c::d.txt"}, inLocal);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(ReadFile(Local("c::d.txt")), "colons\n");
+}
+
 TEST_F(Copies, PutReplacesAnExistingFile) {
     WriteFile(server.Path("old.txt"), "the old content, longer than the new\n");
     WriteFile(Local("new.txt"), "new\n");

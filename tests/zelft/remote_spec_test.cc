@@ -54,6 +54,10 @@ TEST(RemoteSpec, TheFirstSeparatorEndsTheNodeAndAnAtInThePathStays) {
 TEST(RemoteSpec, LocalArgumentsAreNotRemote) {
     EXPECT_FALSE(IsRemoteArgument("a.txt"));
     EXPECT_FALSE(IsRemoteArgument("/tmp/x:y"));
+    // A local name may hold "::" behind a "/".
+    EXPECT_FALSE(IsRemoteArgument("./a::b.txt"));
+    EXPECT_FALSE(IsRemoteArgument("/tmp/a::b"));
+    EXPECT_TRUE(IsRemoteArgument("h::dir/a::b"));
     EXPECT_FALSE(IsRemoteArgument("[::1]"));
     EXPECT_TRUE(IsRemoteArgument("[::1]::"));
     EXPECT_TRUE(IsRemoteArgument("h::"));
