@@ -113,7 +113,7 @@ std::string FormatProgressLine(std::string_view label, const ProgressSample& sam
 
 ProgressBar::ProgressBar(int terminalFd) : fd_(terminalFd) {}
 
-void ProgressBar::Begin(std::string label) {
+void ProgressBar::Begin(const std::string& label) {
     label_ = Printable(label);
     start_ = std::chrono::steady_clock::now();
     lastDraw_ = start_;

@@ -35,7 +35,7 @@ public:
     explicit ProgressBar(int terminalFd);
 
     // A new copy begins; nothing is drawn until its first update.
-    void Begin(std::string label);
+    void Begin(const std::string& label);
     void Update(uint64_t bytes, uint64_t total);
     // Draws the final state and ends the line. When no update came, a copy
     // that succeeded is drawn complete at `bytes`, one that failed not at all.
