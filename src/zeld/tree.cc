@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -262,12 +263,19 @@ bool NamedEntry(const FileSpec& spec, FileSpec* entry) {
 
 bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
+bool Before(const timespec& a, const timespec& b) {
+    return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+}
+
 // Removes the entry `name` of the directory at `dirFd` when it is a regular
-// file that nobody holds locked: a running server keeps the temporary file
-// of its upload locked until the upload ends.
-bool RemoveIfUnlocked(int dirFd, const std::string& name) {
+// file that nobody holds locked and that was last written before the sweep
+// began: a running server keeps the temporary file of its upload locked
+// until the upload ends, and one made since the sweep began may not be
+// locked yet (an upload locks its file just after creating it).
+bool RemoveIfUnlocked(int dirFd, const std::string& name, const timespec& sweepBegan) {
     struct stat info;
     if (::fstatat(dirFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)) return false;
+    if (!Before(info.st_mtim, sweepBegan)) return false;
     const UniqueFd fd(::openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat opened;
     if (!fd.valid() || ::fstat(fd.get(), &opened) != 0 || !SameFile(opened, info)) return false;
@@ -278,7 +286,7 @@ bool RemoveIfUnlocked(int dirFd, const std::string& name) {
 // The sweep of RemoveStaleUploads through the directory at `dirFd` (`path`
 // beneath the root, with its slash) and, depth first, the directories in it:
 // at most one descriptor per level is open. False once told to stop.
-bool SweepStaleUploads(int dirFd, const std::string& path, size_t depth,
+bool SweepStaleUploads(int dirFd, const std::string& path, size_t depth, const timespec& began,
                        const std::function<void(const std::string&)>& removed, const std::atomic<bool>* stop,
                        size_t* count) {
     if (stop->load()) return false;
@@ -294,14 +302,15 @@ bool SweepStaleUploads(int dirFd, const std::string& path, size_t depth,
     });
     for (const std::string& name : stale) {
         if (stop->load()) return false;
-        if (!RemoveIfUnlocked(dirFd, name)) continue;
+        if (!RemoveIfUnlocked(dirFd, name, began)) continue;
         ++*count;
         removed(path + name);
     }
     if (depth >= kMaxDepth) return true;
     for (const std::string& name : directories) {
         const UniqueFd next(::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (next.valid() && !SweepStaleUploads(next.get(), path + name + "/", depth + 1, removed, stop, count)) {
+        if (next.valid() &&
+            !SweepStaleUploads(next.get(), path + name + "/", depth + 1, began, removed, stop, count)) {
             return false;
         }
     }
@@ -367,8 +376,12 @@ bool Tree::IsUploadStagingName(const std::string& name) {
 size_t Tree::RemoveStaleUploads(const std::function<void(const std::string&)>& removed,
                                 const std::atomic<bool>* stop) const {
     const UniqueFd root(::openat(root_.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    // The clock the file system stamps files with (the coarse one): a file
+    // made after this moment never carries an earlier time.
+    timespec began{};
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &began);
     size_t count = 0;
-    if (root.valid()) SweepStaleUploads(root.get(), "", 0, removed, stop, &count);
+    if (root.valid()) SweepStaleUploads(root.get(), "", 0, began, removed, stop, &count);
     return count;
 }
 

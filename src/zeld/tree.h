@@ -136,7 +136,9 @@ public:
 
     // Removes the temporary files that uploads of a killed server left in
     // the tree: files named as an upload's temporary file that no running
-    // server holds locked. Links are not followed. `removed` hears of each
+    // server holds locked and that were last written before the sweep began
+    // (an upload made meanwhile may not hold its lock yet). Links are not
+    // followed. `removed` hears of each
     // one (its path beneath the root). The sweep ends early once `*stop` is
     // set (looked at before each file and each directory). Returns how many
     // were removed.

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,16 @@ namespace {
 
 using zeltest::ReadFile;
 using zeltest::WriteFile;
+
+// A file as a killed server left it: written some time before the sweep.
+void WriteLeftover(const std::string& path, const std::string& content, int secondsAgo = 60) {
+    WriteFile(path, content);
+    timespec times[2];
+    ::clock_gettime(CLOCK_REALTIME, &times[0]);
+    times[0].tv_sec -= secondsAgo;
+    times[1] = times[0];
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
+}
 
 bool Exists(const std::string& path) {
     struct stat info;
@@ -79,8 +90,8 @@ protected:
 };
 
 TEST_F(StaleUploads, LeftoverTemporaryFilesGoWhereverTheyAreInTheTree) {
-    WriteFile(Root(".zeld-abc123"), "half an upload");
-    WriteFile(Root("sub/deeper/.zeld-Q9x0ZZ"), "half another");
+    WriteLeftover(Root(".zeld-abc123"), "half an upload");
+    WriteLeftover(Root("sub/deeper/.zeld-Q9x0ZZ"), "half another");
     WriteFile(Root("sub/kept.txt"), "kept");
     EXPECT_EQ(Sweep(), (std::vector<std::string>{".zeld-abc123", "sub/deeper/.zeld-Q9x0ZZ"}));
     EXPECT_FALSE(Exists(Root(".zeld-abc123")));
@@ -90,11 +101,11 @@ TEST_F(StaleUploads, LeftoverTemporaryFilesGoWhereverTheyAreInTheTree) {
 }
 
 TEST_F(StaleUploads, OnlyRegularFilesNamedAsAnUploadsTemporaryFileGo) {
-    WriteFile(Root(".zeld-abc12"), "five characters");
-    WriteFile(Root(".zeld-abc1234"), "seven characters");
-    WriteFile(Root(".zeld-ab-123"), "not a letter or digit");
-    WriteFile(Root(".zeld-spool-12-0"), "a spool copy");
-    WriteFile(Root("zeld-abc123"), "no dot");
+    WriteLeftover(Root(".zeld-abc12"), "five characters");
+    WriteLeftover(Root(".zeld-abc1234"), "seven characters");
+    WriteLeftover(Root(".zeld-ab-123"), "not a letter or digit");
+    WriteLeftover(Root(".zeld-spool-12-0"), "a spool copy");
+    WriteLeftover(Root("zeld-abc123"), "no dot");
     ASSERT_EQ(::mkdir(Root(".zeld-dir123").c_str(), 0755), 0);
     WriteFile(scratch / "outside", "outside the root");
     ASSERT_EQ(::symlink((scratch / "outside").c_str(), Root("sub/.zeld-lnk123").c_str()), 0);
@@ -113,13 +124,22 @@ TEST_F(StaleUploads, TheTemporaryFileOfAnUploadUnderWayStaysAndItsUploadComplete
     BeginUpload(&upload, "sub/target.txt");
     const std::vector<std::string> writing = StagingEntries(Root("sub"));
     ASSERT_EQ(writing.size(), 1u);
-    WriteFile(Root("sub/.zeld-left00"), "left by a killed server");
+    WriteLeftover(Root("sub/.zeld-left00"), "left by a killed server");
 
     EXPECT_EQ(Sweep(), (std::vector<std::string>{"sub/.zeld-left00"}));
     EXPECT_EQ(StagingEntries(Root("sub")), writing);
     EXPECT_EQ(upload.Commit(nullptr), kOk);
     EXPECT_EQ(ReadFile(Root("sub/target.txt")), "new");
     EXPECT_TRUE(StagingEntries(Root("sub")).empty());
+}
+
+TEST_F(StaleUploads, AFileMadeSinceTheSweepBeganIsLeftEvenUnlocked) {
+    // An upload locks its temporary file just after creating it: one the
+    // sweep meets between the two is newer than the sweep, and stays.
+    WriteLeftover(Root(".zeld-new000"), "just created", -5);
+    WriteLeftover(Root(".zeld-old000"), "left by a killed server");
+    EXPECT_EQ(Sweep(), (std::vector<std::string>{".zeld-old000"}));
+    EXPECT_EQ(StagingEntries(Root("")), (std::vector<std::string>{".zeld-new000"}));
 }
 
 TEST_F(StaleUploads, AnUploadThatEndsLeavesNothingForTheSweep) {
@@ -135,8 +155,8 @@ TEST_F(StaleUploads, AnUploadThatEndsLeavesNothingForTheSweep) {
 }
 
 TEST_F(StaleUploads, TheSweepStopsWhenTold) {
-    for (const char* name : {".zeld-aaaaa1", ".zeld-aaaaa2", ".zeld-aaaaa3"}) WriteFile(Root(name), "left");
-    WriteFile(Root("sub/.zeld-aaaaa4"), "left");
+    for (const char* name : {".zeld-aaaaa1", ".zeld-aaaaa2", ".zeld-aaaaa3"}) WriteLeftover(Root(name), "left");
+    WriteLeftover(Root("sub/.zeld-aaaaa4"), "left");
     // Told to stop after the second file: nothing more goes, here or below.
     std::atomic<bool> stop{false};
     size_t heard = 0;
