@@ -138,9 +138,10 @@ typedef struct RfaProtectionRecord {
 #define RFA_IOCTL_TRACE 0
 #define RFA_IOCTL_DATE_CHOICE 1
 /* RFA_IOCTL_PROGRESS: word 0 is an RfaProgressProc (0, or no argument block,
- * removes it), word 1 a pointer handed back to it. During a copy the procedure is called with the
- * bytes moved so far and the local file's size (RFA_SIZE_UNKNOWN until known),
- * at most about five times a second and once more when the copy ends. */
+ * removes it), word 1 a pointer handed back to it. During a copy the
+ * procedure is called with the bytes moved so far and the local file's size
+ * (RFA_SIZE_UNKNOWN until known), at most about five times a second and once
+ * more when the copy ends. */
 #define RFA_IOCTL_PROGRESS 2
 #define RFA_SIZE_UNKNOWN UINT64_MAX
 typedef void (*RfaProgressProc)(void *context, uint64_t bytesTransferred, uint64_t localFileSize);

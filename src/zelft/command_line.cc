@@ -38,8 +38,10 @@ const std::vector<CommandInfo> kCommands = {
      "Renames OLD to NEW, a name on the same node (NODE::NEW also works).\n", 2, 2},
     {Command::kMkdir, "mkdir", "NODE::DIR...", "create remote directories", "Creates each directory.\n", 1,
      SIZE_MAX},
-    {Command::kRmdir, "rmdir", "NODE::DIR...", "remove empty remote directories", "Removes each directory. The request is the one a delete makes: a plain file of\nthat name is deleted.\n", 1,
-     SIZE_MAX},
+    {Command::kRmdir, "rmdir", "NODE::DIR...", "remove empty remote directories",
+     "Removes each directory. The request is the one a delete makes: a plain file of\n"
+     "that name is deleted.\n",
+     1, SIZE_MAX},
     {Command::kPrint, "print", "NODE::FILE...", "print remote files on the server",
      "Hands each file to the server's printer.\n", 1, SIZE_MAX},
     {Command::kSubmit, "submit", "NODE::FILE...", "submit remote files as batch jobs",

@@ -30,7 +30,6 @@ std::unique_ptr<ProgressBar> StartProgress(const Invocation& invocation, RemoteL
 Failure CopyFile(const Invocation& invocation, RemoteLink* link, ProgressBar* progress, const CopyRequest& request) {
     const bool download = request.direction == RFA_COPY_DOWNLOAD;
     const std::string& source = download ? request.remotePath : request.localPath;
-    const std::string& target = download ? request.localPath : request.remotePath;
     const std::string described = download ? request.remoteName + " -> " + request.localPath
                                            : request.localPath + " -> " + request.remoteName;
     // A download writes beside its target and takes its name only when done.
@@ -39,14 +38,14 @@ Failure CopyFile(const Invocation& invocation, RemoteLink* link, ProgressBar* pr
         staged = std::make_unique<StagedDownload>(request.localPath);
         if (staged->failure().failed()) return staged->failure();
     }
-    const std::string& written = download ? staged->writtenPath() : request.localPath;
+    // What RfaCopy writes: the staged local file, or the remote target.
+    const std::string& target = download ? staged->writtenPath() : request.remotePath;
     if (progress != nullptr) {
         progress->Begin(download ? RemoteBaseName(request.remotePath) : LocalBaseName(request.localPath));
     }
-    const int32_t result =
-        RfaCopy(link->handle(), source.c_str(), download ? written.c_str() : target.c_str(), request.direction,
-                invocation.mode, invocation.hasAttributes ? &invocation.attributes : nullptr);
-    if (progress != nullptr) progress->Finish(result == RFA_OK, LocalSize(written));
+    const int32_t result = RfaCopy(link->handle(), source.c_str(), target.c_str(), request.direction, invocation.mode,
+                                   invocation.hasAttributes ? &invocation.attributes : nullptr);
+    if (progress != nullptr) progress->Finish(result == RFA_OK, LocalSize(download ? target : request.localPath));
     Failure failure = link->Check(OperationName{download ? "get" : "put", described, true}, result);
     if (!failure.failed() && download) failure = staged->Commit();
     if (!failure.failed() && invocation.verbose) {

@@ -123,11 +123,7 @@ PasswordResult ObtainPassword(const std::string& passwordFile, const std::string
     // kept here for a later call that uses it.
     static std::string fromEnvironment;
     static bool inEnvironment = false;
-    std::string taken;
-    if (TakePasswordFromEnvironment(&taken) == PasswordResult::kFound) {
-        fromEnvironment = taken;
-        inEnvironment = true;
-    }
+    if (TakePasswordFromEnvironment(&fromEnvironment) == PasswordResult::kFound) inEnvironment = true;
     if (user.empty()) return PasswordResult::kNone;
     if (!passwordFile.empty()) return ReadPasswordFile(passwordFile, password, error);
     if (inEnvironment) {

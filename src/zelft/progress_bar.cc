@@ -1,11 +1,12 @@
 #include "zelft/progress_bar.h"
-#include "zelft/terminal_text.h"
 
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
+
+#include "zelft/terminal_text.h"
 
 namespace zelft {
 namespace {

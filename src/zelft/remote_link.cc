@@ -1,5 +1,4 @@
 #include "zelft/remote_link.h"
-#include "zelft/terminal_text.h"
 
 #include <unistd.h>
 
@@ -8,6 +7,8 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+
+#include "zelft/terminal_text.h"
 
 namespace zelft {
 namespace {

@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 #include "zelft/copy_names.h"
 
@@ -20,20 +19,15 @@ StagedDownload::StagedDownload(std::string target) : target_(std::move(target)) 
         written_ = target_;
         return;
     }
-    if (exists) {
-        hadMode_ = true;
-        existingMode_ = info.st_mode & 07777;
-    }
-    std::string pattern = JoinLocal(LocalDirectoryOf(target_), ".zelft-XXXXXX");
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
+    if (exists) existingMode_ = info.st_mode & 07777;
+    std::string name = JoinLocal(LocalDirectoryOf(target_), ".zelft-XXXXXX");
     const int fd = ::mkostemp(name.data(), O_CLOEXEC);
     if (fd < 0) {
         failure_ = LocalFailure("get: cannot create a file beside " + target_ + ": " + std::strerror(errno));
         return;
     }
     ::close(fd);
-    written_ = name.data();
+    written_ = std::move(name);
     temporary_ = true;
 }
 
@@ -43,9 +37,11 @@ StagedDownload::~StagedDownload() {
 
 Failure StagedDownload::Commit() {
     if (!temporary_) return Failure{};
-    mode_t mode = static_cast<mode_t>(existingMode_);
-    if (!hadMode_) {
-        const mode_t mask = ::umask(0);
+    mode_t mode = 0;
+    if (existingMode_) {
+        mode = *existingMode_;
+    } else {
+        const mode_t mask = ::umask(0);  // read back at once: umask has no getter
         ::umask(mask);
         mode = 0666 & ~mask;
     }

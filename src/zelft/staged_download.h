@@ -6,6 +6,9 @@
 // written in place, as it is.
 #pragma once
 
+#include <sys/types.h>
+
+#include <optional>
 #include <string>
 
 #include "zelft/failure.h"
@@ -32,8 +35,7 @@ private:
     std::string target_;
     std::string written_;
     bool temporary_ = false;
-    bool hadMode_ = false;
-    unsigned existingMode_ = 0;
+    std::optional<mode_t> existingMode_;  // of a target replaced
     Failure failure_;
 };
 

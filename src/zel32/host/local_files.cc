@@ -26,9 +26,13 @@ public:
         sigemptyset(&pipe_);
         sigaddset(&pipe_, SIGPIPE);
         pthread_sigmask(SIG_BLOCK, &pipe_, &saved_);
-        sigset_t pending;
-        sigemptyset(&pending);
-        pendingBefore_ = sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
+        // Only a SIGPIPE that was blocked already can be pending: the usual
+        // write costs the two mask changes, no more.
+        if (sigismember(&saved_, SIGPIPE) == 1) {
+            sigset_t pending;
+            sigemptyset(&pending);
+            pendingBefore_ = sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
+        }
     }
     ~QuietPipe() {
         const int error = errno;  // the write's, for the caller

@@ -137,6 +137,33 @@ TEST(HostFiles, AWriteToAPipeWithoutAReaderFailsAndLeavesTheHostAlive) {
     ::sigaction(SIGPIPE, &previous, nullptr);
 }
 
+TEST(HostFiles, ASigpipeTheHostHadPendingBeforeTheWriteStaysPending) {
+    // The host blocks SIGPIPE and has one pending: the write's own is taken
+    // back, the host's is left for it.
+    sigset_t pipeSignal;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    sigset_t saved;
+    ASSERT_EQ(::pthread_sigmask(SIG_BLOCK, &pipeSignal, &saved), 0);
+    ASSERT_EQ(::pthread_kill(::pthread_self(), SIGPIPE), 0);
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    ::close(ends[0]);
+    size_t written = 0;
+    EXPECT_EQ(host::WriteFile(ends[1] + 1, "x", 1, &written), -1);
+    EXPECT_EQ(errno, EPIPE);
+    sigset_t pending;
+    ASSERT_EQ(::sigpending(&pending), 0);
+    EXPECT_EQ(sigismember(&pending, SIGPIPE), 1);
+    const timespec now{};
+    EXPECT_EQ(::sigtimedwait(&pipeSignal, nullptr, &now), SIGPIPE);
+    sigset_t mask;
+    ASSERT_EQ(::pthread_sigmask(SIG_SETMASK, nullptr, &mask), 0);
+    EXPECT_EQ(sigismember(&mask, SIGPIPE), 1);  // still blocked, as the host had it
+    ::close(ends[1]);
+    ::pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+}
+
 TEST(HostFiles, TooManyPiecesAreRefusedBeforeAnythingIsWritten) {
     ScratchDir scratch;
     const std::string path = scratch / "OUT";
