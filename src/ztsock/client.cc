@@ -125,7 +125,7 @@ int32_t Receive(uint16_t connection, void* buffer, uint16_t maximum, int16_t* er
     const std::shared_ptr<FrameStream> stream = Connections().Find(connection);
     if (stream == nullptr) return Fail(errorNumber, kErrNotSocket);
     return stream->ReceiveData(buffer, maximum, receiveTimeoutMs.load(), StallAction::kBreakTheStream, nullptr,
-                               errorNumber);
+                               errorNumber, TimeLimit::kWholeFrame);
 }
 
 int32_t Query(uint16_t connection) {
@@ -152,5 +152,7 @@ void SetClientTimeouts(int connectMilliseconds, int receiveMilliseconds) {
     connectTimeoutMs = connectMilliseconds > 0 ? connectMilliseconds : kDefaultConnectMs;
     receiveTimeoutMs = receiveMilliseconds > 0 ? receiveMilliseconds : kDefaultReceiveMs;
 }
+
+int ClientReceiveTimeout() { return receiveTimeoutMs.load(); }
 
 }  // namespace ztsock

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 #include "ztsock/errors.h"
 #include "ztsock/socket.h"
@@ -14,8 +15,14 @@ namespace ztsock {
 
 ReadOutcome FrameReader::Read(void* payload, size_t maximum, uint32_t allowedKinds, int timeoutMs,
                               FrameHeader* header, int16_t* errorNumber, TimeLimit limit) {
-    const Deadline deadline(limit == TimeLimit::kWholeRead ? timeoutMs : -1);
-    const auto waitMs = [&] { return limit == TimeLimit::kWholeRead ? deadline.RemainingMs() : timeoutMs; };
+    const Deadline wholeRead(limit == TimeLimit::kWholeRead ? timeoutMs : -1);
+    std::optional<Deadline> wholeFrame;  // from the frame's first byte (or this read's start)
+    const auto waitMs = [&](bool frameBegun) {
+        if (limit == TimeLimit::kWholeRead) return wholeRead.RemainingMs();
+        if (limit == TimeLimit::kEachWait || !frameBegun) return timeoutMs;
+        if (!wholeFrame) wholeFrame.emplace(timeoutMs);
+        return wholeFrame->RemainingMs();
+    };
     while (buffered() < kFrameHeaderLength) {
         const bool betweenFrames = buffered() == 0;
         if (begin_ != 0) {
@@ -23,7 +30,7 @@ ReadOutcome FrameReader::Read(void* payload, size_t maximum, uint32_t allowedKin
             end_ -= begin_;
             begin_ = 0;
         }
-        const Fill fill = ReadSome(nullptr, 0, nullptr, waitMs(), errorNumber);
+        const Fill fill = ReadSome(nullptr, 0, nullptr, waitMs(!betweenFrames), errorNumber);
         if (fill != Fill::kRead) return Interrupted(fill, betweenFrames, errorNumber);
     }
 
@@ -42,7 +49,7 @@ ReadOutcome FrameReader::Read(void* payload, size_t maximum, uint32_t allowedKin
     if (begin_ == end_) begin_ = end_ = 0;
     while (copied < header->length) {
         size_t taken = 0;
-        const Fill fill = ReadSome(out + copied, header->length - copied, &taken, waitMs(), errorNumber);
+        const Fill fill = ReadSome(out + copied, header->length - copied, &taken, waitMs(true), errorNumber);
         if (fill == Fill::kTimedOut) return Stall(*header, out, copied, errorNumber);
         if (fill != Fill::kRead) return Interrupted(fill, false, errorNumber);
         copied += taken;

@@ -22,10 +22,13 @@ enum class ReadOutcome {
                    // the stream has lost its frame boundaries
 };
 
-// What a read's timeout bounds: each wait for more bytes (a data-phase
-// receive: a peer that keeps sending is never cut off), or the whole read
-// (a handshake, which a peer must not stretch by trickling its bytes).
-enum class TimeLimit { kEachWait, kWholeRead };
+// What a read's timeout bounds: each wait for more bytes (a server's
+// receive, which has an idle limit of its own), the whole read (a
+// handshake, which a peer must not stretch by trickling its bytes), or the
+// wait for a frame to begin and then, from its first byte, the whole frame
+// (a client's receive: a server may be silent for a while between
+// messages, but cannot hold the client for ever by trickling a frame).
+enum class TimeLimit { kEachWait, kWholeRead, kWholeFrame };
 
 class FrameReader {
 public:

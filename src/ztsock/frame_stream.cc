@@ -29,9 +29,9 @@ ReadOutcome FrameStream::ReadFrame(void* payload, size_t maximum, uint32_t allow
 }
 
 int32_t FrameStream::ReceiveData(void* buffer, size_t maximum, int timeoutMs, StallAction onStall,
-                                 FrameKind* kind, int16_t* errorNumber) {
+                                 FrameKind* kind, int16_t* errorNumber, TimeLimit limit) {
     FrameHeader header;
-    switch (ReadFrame(buffer, maximum, kDataKinds, timeoutMs, &header, errorNumber)) {
+    switch (ReadFrame(buffer, maximum, kDataKinds, timeoutMs, &header, errorNumber, limit)) {
     case ReadOutcome::kFrame:
         if (kind != nullptr) *kind = static_cast<FrameKind>(header.kind);
         return header.length;

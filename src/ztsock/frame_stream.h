@@ -40,9 +40,10 @@ public:
     // Receives one DATA or EXPEDITED payload: its length; 0 when the peer
     // closed (the stream is then gone); -1 with *errorNumber on a timeout
     // (60: between frames the stream stays usable, inside one as `onStall`
-    // says) or on any failure (the stream is closed).
+    // says) or on any failure (the stream is closed). `limit` says what
+    // the timeout bounds (see TimeLimit).
     int32_t ReceiveData(void* buffer, size_t maximum, int timeoutMs, StallAction onStall, FrameKind* kind,
-                        int16_t* errorNumber);
+                        int16_t* errorNumber, TimeLimit limit = TimeLimit::kEachWait);
 
     // Sends one DATA or EXPEDITED frame: the length, 0 for an empty payload
     // (nothing sent), -1 with *errorNumber on failure. `timeoutMs` bounds

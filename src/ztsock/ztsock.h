@@ -69,5 +69,7 @@ int32_t Close(uint16_t connection, int32_t* value);
 // that the peer does not take in gets the receive limit. A value of 0 or
 // less restores the default: 15 s to connect, 120 s to receive.
 void SetClientTimeouts(int connectMilliseconds, int receiveMilliseconds);
+// The receive limit in force, in milliseconds.
+int ClientReceiveTimeout();
 
 }  // namespace ztsock

@@ -237,6 +237,34 @@ TEST_F(FramesTest, StallInsideAFrameIs60AndBreaksTheLink) {
     }
 }
 
+TEST_F(FramesTest, AFrameTrickledInMustArriveWholeWithinTheReceiveLimit) {
+    // Each byte comes well within the limit, but the frame as a whole does
+    // not: a server cannot hold the client for ever by trickling it.
+    std::vector<Step> script{raw({0x04, 0x20, 0x00})};
+    for (int i = 0; i < 32; ++i) script.insert(script.end(), {delay(60), raw({static_cast<uint8_t>('a' + i)})});
+    ScriptedPeer peer(std::move(script));
+    ASSERT_TRUE(peer.Start());
+    SetClientTimeouts(5000, 600);
+    ConnectTo(peer);
+    ReceiveBytes();
+    EXPECT_EQ(result_, -1);
+    EXPECT_EQ(error_, kErrTimedOut);
+    EXPECT_EQ(Query(id_), 1);
+    // The rest of the trickle meets a closed connection: the script fails.
+    peer.Finish();
+}
+
+TEST_F(FramesTest, TheWaitBeforeAFrameBeginsIsNotCountedAgainstTheFrame) {
+    // Silent for most of the limit, then a frame whose bytes take more
+    // than the rest of it: the silence and the frame are each within it.
+    ScriptedPeer peer({delay(600), raw({0x04, 0x03, 0x00, 'x'}), delay(500), raw({'y', 'z'})});
+    ASSERT_TRUE(peer.Start());
+    SetClientTimeouts(5000, 900);
+    ConnectTo(peer);
+    EXPECT_EQ(ReceiveBytes(), (Bytes{'x', 'y', 'z'})) << "error " << error_;
+    FinishAndClose(peer);
+}
+
 TEST_F(FramesTest, PeerClosingInsideAFrameIsAFailureNotAnOrderlyClose) {
     ScriptedPeer peer({raw({0x04, 0x10, 0x00, 'a', 'b'}), closeConnection()});
     ASSERT_TRUE(peer.Start());
