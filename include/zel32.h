@@ -169,11 +169,15 @@ typedef void (*RfaProgressProc)(void *context, uint64_t bytesTransferred, uint64
 #define RFA_ERR_RECORD_SIZE 27      /* maxRecordSize above the negotiated buffer size */
 
 /* Every wait on the peer is bounded: a transport receive that gets nothing for
- * this many seconds fails with error 22 (errorDetail 60). A connect fails the
- * same way when the TCP connect to an address of the node, or a step of the
- * handshake after it, takes longer than RFA_CONNECT_TIMEOUT_SECONDS; each
- * address tried and each step gets the whole limit, and resolving the node's
- * name is bounded by the system resolver's own limits. */
+ * this many seconds fails with error 22 (errorDetail 60), and so does one
+ * whose block, once begun, has not come whole within as long, and the end of
+ * an access (an Abort, a Close, the wind-down after an error) when the peer
+ * keeps sending what is left of it for longer instead of completing it. A
+ * connect fails the same way when the TCP connect to an address of the node,
+ * or a step of the handshake after it, takes longer than
+ * RFA_CONNECT_TIMEOUT_SECONDS; each address tried and each step gets the
+ * whole limit, and resolving the node's name is bounded by the system
+ * resolver's own limits. */
 #define RFA_RECEIVE_TIMEOUT_SECONDS 120
 #define RFA_CONNECT_TIMEOUT_SECONDS 15
 

@@ -7,6 +7,7 @@
 #include "zel32/protocol/description_messages.h"
 #include "zel32/protocol/receive_path.h"
 #include "zel32/protocol/send_path.h"
+#include "zel32/transport/drain_deadline.h"
 #include "zel32/transport/transport.h"
 
 namespace {
@@ -90,7 +91,7 @@ int ReadProtection(ZelContext* context) {
     if (result == 1) return 1;
     if (context->lastReceivedType == wire::kAcknowledge && ZelSendMessage(context, wire::kAccessComplete) < 0)
         return -1;
-    return ZelReadUntil(context, wire::kAccessComplete) == -1 ? -1 : 1;
+    return ZelAwaitAccessComplete(context) == -1 ? -1 : 1;
 }
 
 int SetProtection(ZelContext* context) {
@@ -104,7 +105,7 @@ int SetProtection(ZelContext* context) {
     if (ZelReadUntil(context, wire::kAcknowledge) == -1) return -1;
     // CMPFUNC 6 behind the Control, the new protection, CMPFUNC 7 behind it.
     if (ZelSendAll(context, {wire::kAccessComplete, wire::kProtection, wire::kAccessComplete}) < 0) return -1;
-    return ZelReadUntil(context, wire::kAccessComplete) == -1 ? -1 : 1;
+    return ZelAwaitAccessComplete(context) == -1 ? -1 : 1;
 }
 
 }  // namespace
@@ -128,7 +129,7 @@ int ZelPrintHandler(ZelContext* context) {
     // CMPFUNC 1 with the print options, or CMPFUNC 1 alone while aborting.
     if (context->aborting == 0 && context->lastReceivedType != wire::kAcknowledge) return 1;
     if (ZelSendMessage(context, wire::kAccessComplete) < 0) return -1;
-    return ZelReadUntil(context, wire::kAccessComplete) == -1 ? -1 : 1;
+    return ZelAwaitAccessComplete(context) == -1 ? -1 : 1;
 }
 
 int ZelProtectionHandler(ZelContext* context) {
@@ -142,9 +143,15 @@ int ZelAbortHandler(ZelContext* context) {
     // Until the peer's Access Complete: Data and Status of the interrupted
     // transfer, and replies that may not come now, are passed over. A failed
     // connection ends the wait, since nothing can arrive any more; every
-    // receive is bounded by the transport's timeout.
+    // receive is bounded by the transport's timeout, and the whole wait by
+    // the drain's deadline.
+    const ZelDrainDeadline deadline;
     for (;;) {
         ZelClearFailure(context);
+        if (deadline.Expired(context)) {
+            RfaClearError(context);
+            return -1;
+        }
         // Cleared first, so that only a message of this call can end the wait.
         context->lastReceivedType = wire::kTypeUnknown;
         const int result = ZelAwaitReply(context, wire::kAccessComplete);

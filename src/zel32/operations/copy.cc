@@ -108,7 +108,7 @@ int ConnectRecordStream(ZelContext* context) {
 
 int EndAccess(ZelContext* context) {
     if (ZelSendMessage(context, kAccessComplete) < 0) return -1;
-    return ZelReadUntil(context, kAccessComplete) < 0 ? -1 : 1;
+    return ZelAwaitAccessComplete(context) < 0 ? -1 : 1;
 }
 
 // Opens the local target of a download, under a free name when existing

@@ -204,5 +204,5 @@ int ZelCloseFileHandler(ZelContext* context) {
         } while (context->lastReceivedType != kStatus);
     }
     if (ZelSendMessage(context, kAccessComplete) < 0) return -1;
-    return ZelReadUntil(context, kAccessComplete) < 0 ? -1 : 1;
+    return ZelAwaitAccessComplete(context) < 0 ? -1 : 1;
 }

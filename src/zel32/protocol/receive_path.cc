@@ -7,6 +7,7 @@
 #include "zel32/protocol/field_check.h"
 #include "zel32/protocol/message_codec.h"
 #include "zel32/trace/message_trace.h"
+#include "zel32/transport/drain_deadline.h"
 #include "zel32/transport/transport.h"
 
 namespace {
@@ -104,6 +105,16 @@ int ZelAwaitReply(ZelContext* context, unsigned sentType) {
         return -1;
     }
     return context->lastReceivedType == wire::kAccessComplete ? 1 : result;
+}
+
+int ZelAwaitAccessComplete(ZelContext* context) {
+    const ZelDrainDeadline deadline;
+    int result;
+    do {
+        if (deadline.Expired(context)) return -1;
+        result = ZelAwaitReply(context, context->lastSentType);
+    } while (result == 2);
+    return result;
 }
 
 bool ZelTakeDataInPlace(ZelContext* context, ZelRecordView* record) {

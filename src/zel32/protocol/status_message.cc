@@ -50,19 +50,12 @@ bool ListingPeerWithoutWindDown(const ZelContext* context) {
     return filesys == 1 || filesys == 3 || filesys == 4;
 }
 
-void ReadUntilAccessComplete(ZelContext* context) {
-    int result;
-    do {
-        result = ZelAwaitReply(context, context->lastSentType);
-    } while (result == 2 && context->lastReceivedType != wire::kAccessComplete);
-}
-
 // A listing ends its access with an Access Complete; a "file not found"
 // after the first directory line is the normal end of a listing.
 int WindDownListing(ZelContext* context, unsigned miccode) {
     if (ZelListing().noHeaderYet && ListingPeerWithoutWindDown(context)) return -1;
     if (ZelSendMessage(context, wire::kAccessComplete) < 0) return -1;
-    ReadUntilAccessComplete(context);
+    ZelAwaitAccessComplete(context);
     if (miccode == kMicNotFound && !ZelListing().noHeaderYet) {
         RfaClearError(context);
         return 1;
@@ -91,7 +84,7 @@ int ZelWindDownAccess(ZelContext* context) {
     if (sent < 0) return -1;
     if (ZelSendMessage(context, wire::kAccessComplete) < 0) return -1;
     context->aborting = 0;
-    ReadUntilAccessComplete(context);
+    ZelAwaitAccessComplete(context);
     return 1;
 }
 

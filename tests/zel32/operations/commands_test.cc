@@ -267,6 +267,22 @@ TEST_F(Commands, AbortEndsWhenTheReceiveTimesOut) {
     ASSERT_TRUE(link.Finish()) << link.peer().report();
 }
 
+TEST_F(Commands, AbortGivesUpOnAPeerThatKeepsSendingInsteadOfItsAccessComplete) {
+    // Each Data message comes well within the receive limit, but the
+    // drain as a whole may not outlast it.
+    Script script{expect(AccessComplete(1))};
+    for (int i = 0; i < 60; ++i) script.insert(script.end(), {reply(Data(Text("MORE"))), delay(25)});
+    script.push_back(reply(AccessComplete()));
+    ztsock::SetClientTimeouts(5000, 400);
+    PeerLink link(std::move(script));
+    const int32_t result = RfaAbort(link.handle());
+    ztsock::SetClientTimeouts(5000, 10000);
+    // Waited out, the stream would have ended in success after about 1.5 s.
+    EXPECT_EQ(result, 22);
+    EXPECT_EQ(link.Look().errorDetail, 60);
+    link.Finish();
+}
+
 // ---- Sync Error --------------------------------------------------------------
 
 TEST_F(Commands, ASyncErrorRepeatsTheCommandOnceAfterAConfiguration) {

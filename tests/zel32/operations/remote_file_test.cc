@@ -10,6 +10,7 @@
 #include "peer_link.h"
 #include "transfer_script.h"
 #include "zel32/protocol/configuration.h"
+#include "ztsock/ztsock.h"
 
 namespace zeltest {
 namespace {
@@ -235,6 +236,22 @@ TEST_F(RemoteFile, CloseAfterTheEndSendsTheAccessCompleteAtOnce) {
     EXPECT_EQ(Read(link.handle(), 80).length, 0);
     EXPECT_EQ(RfaCloseFile(link.handle()), 0);
     EXPECT_TRUE(link.Finish()) << link.peer().report();
+}
+
+TEST_F(RemoteFile, CloseGivesUpOnAPeerThatSendsEndOfFileForEverInsteadOfItsAccessComplete) {
+    Script script = Joined({OpenSteps(kRfmVariable, 0x00),
+                            {expect(RecordControl(1, 80)), reply(Status(0x5027)), expect(CloseAccessComplete())}});
+    for (int i = 0; i < 60; ++i) script.insert(script.end(), {reply(Status(0x5027)), delay(25)});
+    script.push_back(reply(AccessComplete()));
+    ztsock::SetClientTimeouts(5000, 400);
+    PeerLink link(std::move(script));
+    ASSERT_EQ(RfaOpenFile(link.handle(), "A.TXT"), 0);
+    EXPECT_EQ(Read(link.handle(), 80).length, 0);
+    const int32_t result = RfaCloseFile(link.handle());
+    ztsock::SetClientTimeouts(5000, 10000);
+    EXPECT_EQ(result, 22);
+    EXPECT_EQ(link.Look().errorDetail, 60);
+    link.Finish();
 }
 
 TEST_F(RemoteFile, CloseInTheMiddleFailsOnTheNextRecord) {
