@@ -74,7 +74,8 @@ int32_t RfaDriveOperation(uint32_t handle, uint16_t operation) {
     if (operation == kOpAbort) context->aborting = 1;
 
     int result = RunHandler(context);
-    if (ZelResynchronise(context, &result) < 0) return -1;
+    // Close Link has released the buffers a resynchronisation would use.
+    if (operation != kOpCloseLink && ZelResynchronise(context, &result) < 0) return -1;
     // No failed operation returns 0: a failure that recorded no code of its
     // own records its cause (a refused reply, a transport error).
     if (result < 0) ZelRecordFailure(context);

@@ -125,6 +125,9 @@ int32_t RfaOpenLinkWork(RfaOpenLinkParams* params) {
     if (ExchangeConfiguration(context) < 0) return AbandonOpen(context, true);
     context->lastOperation = kOpOpenLink;
     context->state = kStateOpen;
+    // A Sync Error that refused an attempt was answered by the next one: it
+    // must not make the link's next operation resynchronise.
+    context->statusCode = 0;
     return link->status.errorCode;
 }
 

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "peer_link.h"
+#include "request_messages.h"
 #include "zel32/api/link_establishment.h"
 #include "zel32/api/link_table.h"
 #include "zel32/api/session_list.h"
@@ -166,6 +167,29 @@ TEST_F(OpenLink, TheOutcomeIsThatOfTheLastAttempt) {
     EXPECT_EQ(RfaCloseLink(params.handle), 0);
     peer.Finish();
     EXPECT_TRUE(peer.ok()) << peer.report();
+}
+
+TEST_F(OpenLink, ASyncErrorRefusingAConfigurationIsOverWhenTheLinkOpens) {
+    // A Sync Error answering the first Configuration is the open's own
+    // refusal, dealt with by the next attempt: it must not make the next
+    // operation resynchronise, nor Close Link use the buffers it released.
+    for (const bool closeFirst : {true, false}) {
+        SCOPED_TRACE(closeFirst ? "close first" : "an operation first");
+        ZelResetConfigTemplate();
+        Script script{expect(LibraryConfiguration()), reply(Status(0xA001)), expect(LibraryConfigurationRaised()),
+                      reply(PeerConfiguration())};
+        if (!closeFirst) script.insert(script.end(), {expect(Access(4, "A.TXT", 0x02, kDisplayMain)), reply(AccessComplete())});
+        ScriptedPeer peer(std::move(script));
+        ASSERT_TRUE(peer.Start());
+        RfaOpenLinkParams params = LinkParams(peer.node());
+        ASSERT_EQ(RfaOpenLink(&params), 0);
+        if (!closeFirst) {
+            EXPECT_EQ(RfaDelete(params.handle, "A.TXT"), 0);
+        }
+        EXPECT_EQ(RfaCloseLink(params.handle), 0);
+        peer.Finish();
+        EXPECT_TRUE(peer.ok()) << peer.report();
+    }
 }
 
 TEST_F(OpenLink, APeerLackingARequiredCapabilityLeavesTheLinkOpenWithError1) {
