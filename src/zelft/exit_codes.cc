@@ -55,8 +55,10 @@ const char* ErrorCodeWords(int32_t errorCode, bool localSide) {
     return localSide && row->localWords != nullptr ? row->localWords : row->words;
 }
 
+bool CausedByRemoteStatus(int32_t errorValue) { return errorValue > 0xFFFF; }
+
 bool IsLocalFileError(int32_t errorCode, int32_t errorValue) {
-    return errorCode == RFA_ERR_LOCAL_IO || (errorCode == RFA_ERR_FILE_NOT_FOUND && errorValue == 0);
+    return errorCode == RFA_ERR_LOCAL_IO || (errorCode == RFA_ERR_FILE_NOT_FOUND && !CausedByRemoteStatus(errorValue));
 }
 
 bool MayCarryRemoteStatus(int32_t errorCode) {
@@ -69,7 +71,8 @@ ExitCode ExitCodeFor(int32_t errorCode, int32_t errorValue) {
     if (errorCode == -1) return ExitCode::kConnection;
     const ErrorCodeRow* row = FindRow(errorCode);
     if (row == nullptr) return ExitCode::kOther;
-    return errorValue != 0 && MayCarryRemoteStatus(errorCode) ? row->exitWithStatus : row->exitWithoutStatus;
+    return CausedByRemoteStatus(errorValue) && MayCarryRemoteStatus(errorCode) ? row->exitWithStatus
+                                                                               : row->exitWithoutStatus;
 }
 
 }  // namespace zelft

@@ -21,8 +21,14 @@ enum class ExitCode : int {
 // "a local file could not be opened").
 const char* ErrorCodeWords(int32_t errorCode, bool localSide);
 
+// Whether the value is the remote status that caused the error (MACCODE <<
+// 16 | MICCODE). A raw 16-bit status is one that only came after the error,
+// such as the end of file that still ends a download whose local file
+// failed; any other value is no status at all (a byte count, 0).
+bool CausedByRemoteStatus(int32_t errorValue);
+
 // Whether an error (code and value as RfaLook shows them) is about the local
-// file of a copy: code 1, or code 7 without a remote status.
+// file of a copy: code 1, or code 7 not caused by a remote status.
 bool IsLocalFileError(int32_t errorCode, int32_t errorValue);
 
 // Whether a remote status can stand behind the error code, so that its

@@ -20,7 +20,8 @@ Failure LinkFailure(const OperationName& operation, int32_t result, const RfaLin
     failure.message = std::string(operation.verb) + " " + operation.file + ": " + ErrorCodeWords(code, localSide) +
                       " (error " + std::to_string(code);
     std::string remote;
-    if (MayCarryRemoteStatus(code) && DescribeRemoteStatus(value, &remote)) failure.message += "; remote status " + remote;
+    if (MayCarryRemoteStatus(code) && CausedByRemoteStatus(value) && DescribeRemoteStatus(value, &remote))
+        failure.message += "; remote status " + remote;
     if (code != -1 && status.errorDetail != 0) {
         failure.message += "; transport error " + std::to_string(status.errorDetail);
         const char* words = TransportErrorWords(status.errorDetail);

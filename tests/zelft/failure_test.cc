@@ -38,6 +38,8 @@ TEST(ExitCodes, RemoteStatusesMakeRemoteFileErrors) {
 TEST(ExitCodes, CodesWithoutAStatusGoByTheirOwnClass) {
     EXPECT_EQ(ExitCodeFor(RFA_OK, 0), ExitCode::kOk);
     EXPECT_EQ(ExitCodeFor(RFA_ERR_FILE_NOT_FOUND, 0), ExitCode::kLocalFile);
+    // The end-of-file status that came after a local target failed.
+    EXPECT_EQ(ExitCodeFor(RFA_ERR_FILE_NOT_FOUND, 0x5027), ExitCode::kLocalFile);
     EXPECT_EQ(ExitCodeFor(RFA_ERR_LOCAL_IO, 0), ExitCode::kLocalFile);
     EXPECT_EQ(ExitCodeFor(RFA_ERR_LOCAL_IO, 512), ExitCode::kLocalFile);  // a byte count, not a status
     EXPECT_EQ(ExitCodeFor(RFA_ERR_PROTOCOL, 0), ExitCode::kOther);
@@ -67,10 +69,14 @@ TEST(FailureLine, NamesOperationFileCodeAndRemoteStatus) {
 }
 
 TEST(FailureLine, TheLocalSideOfACopyGetsItsOwnWords) {
-    const Failure failure = LinkFailure(OperationName{"get", "host::a -> /x/a", true}, RFA_ERR_FILE_NOT_FOUND,
-                                        Status(RFA_ERR_FILE_NOT_FOUND, 0));
-    EXPECT_EQ(failure.exit, ExitCode::kLocalFile);
-    EXPECT_EQ(failure.message, "get host::a -> /x/a: local file cannot be opened or created (error 7)");
+    // The download's end-of-file status, which came after the local error,
+    // is not its cause.
+    for (const int32_t value : {0, 0x5027}) {
+        const Failure failure = LinkFailure(OperationName{"get", "host::a -> /x/a", true}, RFA_ERR_FILE_NOT_FOUND,
+                                            Status(RFA_ERR_FILE_NOT_FOUND, value));
+        EXPECT_EQ(failure.exit, ExitCode::kLocalFile) << value;
+        EXPECT_EQ(failure.message, "get host::a -> /x/a: local file cannot be opened or created (error 7)") << value;
+    }
 }
 
 TEST(FailureLine, ConnectFailuresShowTheTransportError) {

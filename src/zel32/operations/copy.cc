@@ -123,12 +123,22 @@ intptr_t OpenLocalTarget(ZelContext* context) {
 // The local file of a download, usable until a write to it fails. Its
 // error is put aside while the records keep coming, so that a failure of
 // the exchange records its own cause; it is the outcome when the exchange
-// ends well.
+// ends well. As for any error, a remote status that comes after it (the
+// end of file) leaves its value in errorValue; records are written as they
+// come, as far as the caller can tell, so a write's failure counts as
+// coming before the statuses of the data phase even when the buffered
+// write fails behind them.
 struct LocalTarget {
     bool usable = false;
     uint16_t code = 0;
     int32_t value = 0;
+    uint8_t statusesBefore = 0;
 
+    void Begin(ZelContext* context) {
+        usable = context->localFile != 0;
+        statusesBefore = context->receivedCount[kStatus];
+        PutErrorAside(context);
+    }
     void PutErrorAside(ZelContext* context) {
         code = context->link->status.errorCode;
         value = context->link->status.errorValue;
@@ -137,6 +147,10 @@ struct LocalTarget {
     void Fail(ZelContext* context) {
         usable = false;
         PutErrorAside(context);
+    }
+    void Record(ZelContext* context) const {
+        const bool statusSince = context->receivedCount[kStatus] != statusesBefore;
+        RfaSetError(context, code, statusSince ? static_cast<int32_t>(context->statusCode) : value);
     }
 };
 
@@ -163,8 +177,7 @@ int Download(ZelContext* context) {
     context->localFile = OpenLocalTarget(context);
     LocalFileGuard guard(&context->localFile);
     LocalTarget target;
-    target.usable = context->localFile != 0;
-    target.PutErrorAside(context);
+    target.Begin(context);
     for (;;) {
         const int result = ZelAwaitReply(context, context->lastSentType);
         if (result < 0) {  // an error Status has wound the access down, or the link failed
@@ -183,7 +196,7 @@ int Download(ZelContext* context) {
         if (CloseLocal(context, &context->localFile) < 0) return -1;
     }
     if (!target.usable) {
-        RfaSetError(context, target.code, target.value);
+        target.Record(context);
         return -1;
     }
     return 1;
@@ -253,14 +266,14 @@ int ZelProbeRemoteTarget(ZelContext* context) {
         if (closed < 0) return -1;
         if (link->renameLocal == 0) break;  // the existing target is overwritten
         // Every candidate taken fails the copy as a target that cannot be
-        // created would: error 7.
+        // created would: error 7, name2 holding the number past the last.
         char next[kNameSize];
-        if (candidate > kHighestCandidate ||
-            !BuildCandidate(link->status.name2, RemoteDirectoryLength(link->status.name2), candidate, next)) {
+        const bool built = BuildCandidate(link->status.name2, RemoteDirectoryLength(link->status.name2), candidate, next);
+        if (built) std::memcpy(link->status.name2, next, kNameSize);
+        if (!built || candidate > kHighestCandidate) {
             RfaSetError(context, RFA_ERR_FILE_NOT_FOUND, 0);
             return -1;
         }
-        std::memcpy(link->status.name2, next, kNameSize);
     }
     context->operation = kOpCopy;
     return ZelSendAll(context, {kAttributes, kDateAndTime, kAccess});
@@ -273,10 +286,10 @@ int ZelUniqueLocalName(ZelContext* context) {
     char candidate[kNameSize];
     for (int number = 1; number <= kHighestCandidate; ++number) {
         if (!BuildCandidate(name, directoryLength, number, candidate)) break;
-        if (!host::NameExists(candidate)) {
-            std::memcpy(name, candidate, kNameSize);
-            return 1;
-        }
+        const bool free = !host::NameExists(candidate);
+        // Found, or the last one tried (NAME.998), which name2 then shows.
+        if (free || number == kHighestCandidate) std::memcpy(name, candidate, kNameSize);
+        if (free) return 1;
     }
     // No free name: the target cannot be created, and the copy says so
     // with the code of a local file that cannot be opened.

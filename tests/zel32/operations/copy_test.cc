@@ -165,7 +165,8 @@ TEST_F(Copy, DownloadWhoseTargetCannotBeCreatedReadsTheRecordsAndFailsWith7AtThe
     EXPECT_EQ(RfaCopy(link.handle(), "REMOTE.TXT", target.c_str(), RFA_COPY_DOWNLOAD, RFA_MODE_TEXT, nullptr), 7);
     EXPECT_TRUE(link.Finish()) << link.peer().report();
     const RfaLinkStatus status = link.Look();
-    EXPECT_EQ(status.errorValue, 0);
+    // The end-of-file status came after the local error: its value stays.
+    EXPECT_EQ(status.errorValue, 0x5027);
     EXPECT_EQ(status.bytesTransferred, 0u);
     EXPECT_EQ(status.localFileSizeKnown, 0u);
 }
@@ -175,7 +176,9 @@ TEST_F(Copy, AFailedLocalWriteGives1AndTheRestOfTheRecordsIsDropped) {
     EXPECT_EQ(RfaCopy(link.handle(), "REMOTE.TXT", "/dev/full", RFA_COPY_DOWNLOAD, RFA_MODE_TEXT, nullptr), 1);
     EXPECT_TRUE(link.Finish()) << link.peer().report();
     const RfaLinkStatus status = link.Look();
-    EXPECT_EQ(status.errorValue, 0);  // no byte got written
+    // The write failed before the end-of-file status as far as the caller
+    // can tell (records are written as they come): the status's value stays.
+    EXPECT_EQ(status.errorValue, 0x5027);
     EXPECT_EQ(status.bytesTransferred, 0u);
     ASSERT_EQ(Notifications().size(), 1u);
     EXPECT_EQ(Notifications()[0].status, 0u);
@@ -190,7 +193,7 @@ TEST_F(Copy, AFailedWriteOfALargeRecordGives1AndTheRestIsDropped) {
     EXPECT_EQ(RfaCopy(link.handle(), "REMOTE.TXT", "/dev/full", RFA_COPY_DOWNLOAD, RFA_MODE_TEXT, nullptr), 1);
     EXPECT_TRUE(link.Finish()) << link.peer().report();
     const RfaLinkStatus status = link.Look();
-    EXPECT_EQ(status.errorValue, 0);  // no byte got written
+    EXPECT_EQ(status.errorValue, 0x5027);
     EXPECT_EQ(status.bytesTransferred, 0u);
 }
 
@@ -229,8 +232,8 @@ TEST_F(Copy, RenameTargetWithNoFreeNameFailsWith7AfterReadingTheRecords) {
     EXPECT_EQ(RfaCopy(link.handle(), "REMOTE.TXT", target.c_str(), RFA_COPY_DOWNLOAD, RFA_MODE_TEXT, nullptr), 7);
     EXPECT_TRUE(link.Finish()) << link.peer().report();
     const RfaLinkStatus status = link.Look();
-    EXPECT_EQ(status.errorValue, 0);
-    EXPECT_EQ(std::string(status.name2), target);
+    EXPECT_EQ(status.errorValue, 0x5027);
+    EXPECT_EQ(std::string(status.name2), scratch / "OUT.998");  // the last name tried
     EXPECT_EQ(ReadFile(scratch / "OUT.998"), "taken");
     EXPECT_FALSE(Exists(scratch / "OUT.999"));
 }
@@ -327,6 +330,7 @@ TEST_F(Copy, RenameTargetUploadWithEveryCandidateTakenFailsWith7) {
     EXPECT_EQ(RfaCopy(link.handle(), source.c_str(), "F.TXT", RFA_COPY_UPLOAD, RFA_MODE_TEXT, nullptr), 7);
     EXPECT_TRUE(link.Finish()) << link.peer().report();
     EXPECT_EQ(link.Look().errorValue, 0);
+    EXPECT_EQ(std::string(link.Look().name2), "F.999");  // the number past the last candidate
 }
 
 TEST_F(Copy, UploadOfAMissingLocalFileFailsWith7BeforeAnyMessage) {
