@@ -133,6 +133,13 @@ int32_t Query(uint16_t connection) {
     return stream == nullptr || stream->gone() ? 1 : 0;
 }
 
+int32_t Break(uint16_t connection) {
+    const std::shared_ptr<FrameStream> stream = Connections().Find(connection);
+    if (stream == nullptr) return 0;
+    stream->Close();
+    return 1;
+}
+
 int32_t Close(uint16_t connection, int32_t* value) {
     int32_t unused;
     if (value == nullptr) value = &unused;

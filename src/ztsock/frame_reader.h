@@ -40,8 +40,8 @@ public:
     // Reads the next frame and places its payload in `payload`. A frame whose
     // kind is not in `allowedKinds`, whose length the kind cannot carry, or
     // whose payload exceeds `maximum` is a protocol violation. `timeoutMs`
-    // bounds each wait for more bytes, or the whole read, as `limit` says
-    // (negative: no limit). Sets
+    // bounds each wait for more bytes, the whole read, or the wait for the
+    // frame and then the frame, as `limit` says (negative: no limit). Sets
     // *errorNumber unless the outcome is kFrame: 54 for a close, reset or
     // violation, 60 for a timeout (kTimedOut, kStalled), else the socket's
     // error. A server that looks for a client's message without waiting, or

@@ -53,11 +53,18 @@ int32_t Send(uint16_t connection, const void* data, uint16_t length, int expedit
 // length (at least 1), 0 when the peer closed the connection (Query then
 // answers 1), or -1 on failure: a reset, a timeout (60), a protocol
 // violation (the connection is then closed). Waits at most the receive
-// timeout.
+// timeout for a frame to begin, and as long again for the whole frame once
+// it has begun.
 int32_t Receive(uint16_t connection, void* buffer, uint16_t maximum, int16_t* errorNumber);
 
 // 1 when the connection has gone (closed by the peer or failed), else 0.
 int32_t Query(uint16_t connection);
+
+// Breaks the connection as a stall inside a frame does, for a caller that
+// has lost its place in the stream: the identifier stays until Close, but
+// every later send and receive fails with 54 and Query answers 1. Returns
+// 0 when the identifier is unknown, else 1.
+int32_t Break(uint16_t connection);
 
 // Closes the connection and frees its identifier. Returns non-zero when a
 // connection was closed; *value is then 0 (-1 when the identifier was unknown).

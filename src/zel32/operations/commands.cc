@@ -115,9 +115,11 @@ int ZelCommandHandler(ZelContext* context) {
     if (command == nullptr) return Unsupported(context);
     if (command->requiredFlag != nullptr && !(context->*command->requiredFlag)) return Unsupported(context);
     // A command that finds an abort in progress ends the access instead.
-    const int sent = context->aborting != 0 ? ZelSendMessage(context, wire::kAccessComplete)
-                                            : SendRequest(context, *command);
-    if (sent < 0) return -1;
+    if (context->aborting != 0) {
+        if (ZelSendMessage(context, wire::kAccessComplete) < 0) return -1;
+        return ZelAwaitAccessComplete(context) == -1 ? -1 : 1;
+    }
+    if (SendRequest(context, *command) < 0) return -1;
     return ZelReadUntilNotMore(context) == -1 ? -1 : 1;
 }
 
@@ -145,7 +147,7 @@ int ZelAbortHandler(ZelContext* context) {
     // connection ends the wait, since nothing can arrive any more; every
     // receive is bounded by the transport's timeout, and the whole wait by
     // the drain's deadline.
-    const ZelDrainDeadline deadline;
+    ZelDrainDeadline deadline;
     for (;;) {
         ZelClearFailure(context);
         if (deadline.Expired(context)) {

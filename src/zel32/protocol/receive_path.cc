@@ -108,7 +108,7 @@ int ZelAwaitReply(ZelContext* context, unsigned sentType) {
 }
 
 int ZelAwaitAccessComplete(ZelContext* context) {
-    const ZelDrainDeadline deadline;
+    ZelDrainDeadline deadline;
     int result;
     do {
         if (deadline.Expired(context)) return -1;

@@ -16,9 +16,10 @@ int ZelDecodeMessage(ZelContext* context, int length);
 // Access Complete, or a message whose decoder says done) or 2 (more).
 int ZelAwaitReply(ZelContext* context, unsigned sentType);
 // After the library's Access Complete: takes what the peer still sends of
-// the access until its own Access Complete. 1 when it came, else -1. Each
-// wait is bounded by the transport, the whole by a ZelDrainDeadline, so
-// that a peer sending leftovers for ever cannot hold the caller.
+// the access until its own Access Complete (or a message whose decoder says
+// done): 1, else -1. Each wait is bounded by the transport, the whole by a
+// ZelDrainDeadline, so that a peer sending leftovers for ever cannot hold
+// the caller.
 int ZelAwaitAccessComplete(ZelContext* context);
 
 // Takes the next message of the block being read when it is a Data message

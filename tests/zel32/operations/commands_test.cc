@@ -276,11 +276,26 @@ TEST_F(Commands, AbortGivesUpOnAPeerThatKeepsSendingInsteadOfItsAccessComplete) 
     ztsock::SetClientTimeouts(5000, 400);
     PeerLink link(std::move(script));
     const int32_t result = RfaAbort(link.handle());
-    ztsock::SetClientTimeouts(5000, 10000);
     // Waited out, the stream would have ended in success after about 1.5 s.
     EXPECT_EQ(result, 22);
     EXPECT_EQ(link.Look().errorDetail, 60);
+    // The peer is still in the middle of the access: the connection is
+    // broken, so that no later request takes its leftovers for a reply.
+    EXPECT_EQ(RfaDelete(link.handle(), "A.TXT"), 2);
+    ztsock::SetClientTimeouts(5000, 10000);
     link.Finish();
+}
+
+TEST_F(Commands, AbortWaitsForAPeerThatIsSlowToAnswerButThenEndsTheAccess) {
+    // The first leftover comes late, and the rest within the limit of it:
+    // only a peer that goes on sending for longer than the limit is cut off.
+    ztsock::SetClientTimeouts(5000, 1000);
+    PeerLink link({expect(AccessComplete(1)), delay(700), reply(Data(Text("REST"))), delay(300),
+                   reply(Data(Text("MORE"))), delay(200), reply(AccessComplete()), expectSilence()});
+    const int32_t result = RfaAbort(link.handle());
+    ztsock::SetClientTimeouts(5000, 10000);
+    EXPECT_EQ(result, 0);
+    ASSERT_TRUE(link.Finish()) << link.peer().report();
 }
 
 // ---- Sync Error --------------------------------------------------------------
