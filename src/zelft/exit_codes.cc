@@ -9,7 +9,7 @@ struct ErrorCodeRow {
     int32_t code;
     const char* words;
     const char* localWords;  // the words for the local side of a copy, or null
-    ExitCode exitWithoutStatus;  // errorValue 0
+    ExitCode exitWithoutStatus;  // no remote status caused the error
     ExitCode exitWithStatus;     // errorValue holds the remote status that mapped to this code
 };
 
@@ -55,7 +55,11 @@ const char* ErrorCodeWords(int32_t errorCode, bool localSide) {
     return localSide && row->localWords != nullptr ? row->localWords : row->words;
 }
 
-bool CausedByRemoteStatus(int32_t errorValue) { return errorValue > 0xFFFF; }
+// The server's end of file, as the Status decoder leaves it in errorValue:
+// it never causes an error (as a cause it would read 0x00050027).
+constexpr int32_t kEndOfFileAfterAnError = 0x5027;
+
+bool CausedByRemoteStatus(int32_t errorValue) { return errorValue != 0 && errorValue != kEndOfFileAfterAnError; }
 
 bool IsLocalFileError(int32_t errorCode, int32_t errorValue) {
     return errorCode == RFA_ERR_LOCAL_IO || (errorCode == RFA_ERR_FILE_NOT_FOUND && !CausedByRemoteStatus(errorValue));

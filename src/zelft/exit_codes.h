@@ -21,10 +21,9 @@ enum class ExitCode : int {
 // "a local file could not be opened").
 const char* ErrorCodeWords(int32_t errorCode, bool localSide);
 
-// Whether the value is the remote status that caused the error (MACCODE <<
-// 16 | MICCODE). A raw 16-bit status is one that only came after the error,
-// such as the end of file that still ends a download whose local file
-// failed; any other value is no status at all (a byte count, 0).
+// Whether the value of an error that a remote status may cause holds that
+// status: not 0, and not the end of file that still ends a download whose
+// local file failed (the raw status 0x5027, which comes after the error).
 bool CausedByRemoteStatus(int32_t errorValue);
 
 // Whether an error (code and value as RfaLook shows them) is about the local

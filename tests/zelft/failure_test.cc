@@ -40,6 +40,8 @@ TEST(ExitCodes, CodesWithoutAStatusGoByTheirOwnClass) {
     EXPECT_EQ(ExitCodeFor(RFA_ERR_FILE_NOT_FOUND, 0), ExitCode::kLocalFile);
     // The end-of-file status that came after a local target failed.
     EXPECT_EQ(ExitCodeFor(RFA_ERR_FILE_NOT_FOUND, 0x5027), ExitCode::kLocalFile);
+    // A status of MACCODE 0 is error 20 with the MICCODE alone as its value.
+    EXPECT_EQ(ExitCodeFor(RFA_ERR_PROTOCOL, 0x0123), ExitCode::kRemoteFile);
     EXPECT_EQ(ExitCodeFor(RFA_ERR_LOCAL_IO, 0), ExitCode::kLocalFile);
     EXPECT_EQ(ExitCodeFor(RFA_ERR_LOCAL_IO, 512), ExitCode::kLocalFile);  // a byte count, not a status
     EXPECT_EQ(ExitCodeFor(RFA_ERR_PROTOCOL, 0), ExitCode::kOther);

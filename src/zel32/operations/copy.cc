@@ -132,11 +132,12 @@ struct LocalTarget {
     bool usable = false;
     uint16_t code = 0;
     int32_t value = 0;
-    uint8_t statusesBefore = 0;
 
+    // The data phase starts with no status: an error one has ended the
+    // access before, and statusCode shows the ones that come from here on.
     void Begin(ZelContext* context) {
         usable = context->localFile != 0;
-        statusesBefore = context->receivedCount[kStatus];
+        context->statusCode = 0;
         PutErrorAside(context);
     }
     void PutErrorAside(ZelContext* context) {
@@ -149,8 +150,8 @@ struct LocalTarget {
         PutErrorAside(context);
     }
     void Record(ZelContext* context) const {
-        const bool statusSince = context->receivedCount[kStatus] != statusesBefore;
-        RfaSetError(context, code, statusSince ? static_cast<int32_t>(context->statusCode) : value);
+        const uint16_t statusSince = context->statusCode;
+        RfaSetError(context, code, statusSince != 0 ? static_cast<int32_t>(statusSince) : value);
     }
 };
 
