@@ -174,7 +174,9 @@ typedef void (*RfaProgressProc)(void *context, uint64_t bytesTransferred, uint64
  * this many seconds fails with error 22 (errorDetail 60), and so does one
  * whose block, once begun, has not come whole within as long, and the end of
  * an access (an Abort, a Close, the wind-down after an error) when the peer
- * keeps sending what is left of it for longer instead of completing it. A
+ * keeps sending what is left of it for longer, counted from the first of it,
+ * instead of completing it; the connection is then broken, and later calls
+ * fail with error 2 (errorDetail 54). A
  * connect fails the same way when the TCP connect to an address of the node,
  * or a step of the handshake after it, takes longer than
  * RFA_CONNECT_TIMEOUT_SECONDS; each address tried and each step gets the
