@@ -30,7 +30,7 @@ uint8_t Outbox::FlagsFor(size_t length) const {
 
 bool Outbox::MakeRoom(size_t bytes) {
     if (failed_) return false;
-    if (used_ + bytes > limit_) return Flush();
+    if (used_ + bytes > limit_) return EndBlock();
     return true;
 }
 
@@ -38,7 +38,7 @@ bool Outbox::Finish(size_t messageStart, size_t messageLength) {
     wire::FillLength(block_ + messageStart, messageLength);
     used_ = messageStart + messageLength;
     // A message without a length field runs to the end of its block.
-    if ((block_[messageStart + 1] & wire::kFlagLength) == 0) return Flush();
+    if ((block_[messageStart + 1] & wire::kFlagLength) == 0) return EndBlock();
     return true;
 }
 
@@ -63,7 +63,7 @@ bool Outbox::PutEmpty(uint8_t type) {
 }
 
 bool Outbox::PutConfiguration(const std::function<void(wire::Writer&)>& build) {
-    if (failed_ || (used_ != 0 && !Flush())) return false;
+    if (failed_ || !EndBlock()) return false;
     wire::Writer body(block_ + 2, limit_ - 2);
     build(body);
     if (body.overflowed()) return false;
@@ -107,14 +107,28 @@ bool Outbox::PutData(const uint8_t* prefix, size_t prefixLength, size_t capacity
     return EndData(length);
 }
 
-bool Outbox::Flush() {
+bool Outbox::EndBlock() {
     if (failed_) return false;
     if (used_ == 0) return true;
-    const size_t length = used_;
+    lengths_[finished_++] = used_;
     used_ = 0;
-    ++blocksSent_;
-    if (!sink_->SendBlock(block_, length)) failed_ = true;
+    ++blocksFinished_;
+    if (finished_ == kBlocksPerSend) return SendFinished();
+    block_ = blocks_[finished_];
+    return true;
+}
+
+bool Outbox::SendFinished() {
+    const size_t count = finished_;
+    finished_ = 0;
+    block_ = blocks_[0];
+    if (count == 0) return true;
+    const uint8_t* blocks[kBlocksPerSend];
+    for (size_t i = 0; i < count; ++i) blocks[i] = blocks_[i];
+    if (!sink_->SendBlocks(blocks, lengths_, count)) failed_ = true;
     return !failed_;
 }
+
+bool Outbox::Flush() { return EndBlock() && SendFinished(); }
 
 }  // namespace zeld

@@ -1,6 +1,9 @@
 // The server's send side: messages appended to one transmission block of at
-// most the client's buffer size, which goes to the sink when full, when
-// flushed, or after a message without a length field.
+// most the client's buffer size, which is finished when full or after a
+// message without a length field. Finished blocks go to the sink together,
+// a few at a time while records stream out (one system call for several
+// blocks), and all of them whenever the server flushes: before it waits for
+// the client.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +21,14 @@ public:
     virtual ~BlockSink() = default;
     // One transmission block; false when the link has failed.
     virtual bool SendBlock(const uint8_t* block, size_t length) = 0;
+    // Several blocks in order, as one SendBlock each unless the sink can do
+    // better.
+    virtual bool SendBlocks(const uint8_t* const* blocks, const size_t* lengths, size_t count) {
+        for (size_t i = 0; i < count; ++i) {
+            if (!SendBlock(blocks[i], lengths[i])) return false;
+        }
+        return true;
+    }
 };
 
 class Outbox {
@@ -56,10 +67,13 @@ public:
     // room for the record) and EndData make it.
     bool PutData(const uint8_t* prefix, size_t prefixLength, size_t capacity, const uint8_t* record, size_t length);
 
+    // Finishes the block being filled and hands every finished block to the
+    // sink.
     bool Flush();
     bool failed() const { return failed_; }
-    // Blocks handed to the sink so far.
-    uint64_t blocksSent() const { return blocksSent_; }
+    // Blocks finished so far (handed to the sink, or waiting to go with the
+    // next ones).
+    uint64_t blocksFinished() const { return blocksFinished_; }
     size_t blockLimit() const { return limit_; }
 
 private:
@@ -67,17 +81,28 @@ private:
     uint8_t FlagsFor(size_t length) const;
     bool MakeRoom(size_t bytes);
     bool Finish(size_t messageStart, size_t messageLength);
+    // Finishes the block being filled; sends the finished ones when they
+    // are as many as go together.
+    bool EndBlock();
+    bool SendFinished();
+
+    // How many finished blocks go to the sink together: four blocks of the
+    // largest size are 126 KiB, which the connection takes in one call.
+    static constexpr size_t kBlocksPerSend = 4;
 
     BlockSink* sink_;
     size_t limit_ = wire::kMaxBlock;
     bool lengthFields_ = false;
     bool twoByteLengths_ = false;
     bool failed_ = false;
-    uint64_t blocksSent_ = 0;
-    size_t used_ = 0;
+    uint64_t blocksFinished_ = 0;
+    size_t finished_ = 0;    // finished blocks not yet sent: the first of blocks_
+    size_t used_ = 0;        // of the block being filled, blocks_[finished_]
     size_t dataStart_ = 0;   // of the Data message being built
     size_t dataHeader_ = 0;  // its header and RECNUM and prefix
-    uint8_t block_[wire::kMaxBlock];
+    uint8_t blocks_[kBlocksPerSend][wire::kMaxBlock];
+    size_t lengths_[kBlocksPerSend] = {};
+    uint8_t* block_ = blocks_[0];  // the block being filled
     uint8_t body_[1024];  // where Put builds a body first (none is longer)
 };
 

@@ -34,6 +34,13 @@ public:
         int16_t error = 0;
         return connection_->Send(block, length, false, &error) >= 0;
     }
+    bool SendBlocks(const uint8_t* const* blocks, const size_t* lengths, size_t count) override {
+        iovec payloads[ztsock::FrameStream::kMaxFramesPerSend];
+        if (count > ztsock::FrameStream::kMaxFramesPerSend) return BlockSink::SendBlocks(blocks, lengths, count);
+        for (size_t i = 0; i < count; ++i) payloads[i] = iovec{const_cast<uint8_t*>(blocks[i]), lengths[i]};
+        int16_t error = 0;
+        return connection_->SendFrames(payloads, count, &error) >= 0;
+    }
 
 private:
     ztsock::ServerConnection* connection_;

@@ -403,10 +403,10 @@ void Session::Pump() {
     if (phase_ != Phase::kSending) return;
     const size_t prefixLength = presentation_.printControls ? sizeof kPrintControls : 0;
     const uint8_t* prefix = prefixLength != 0 ? kPrintControls : nullptr;
-    const uint64_t blocks = outbox_.blocksSent();
-    // Records until one block has gone out, so that the connection can look
+    const uint64_t blocks = outbox_.blocksFinished();
+    // Records until one block is finished, so that the connection can look
     // for an Access Complete between blocks.
-    while (outbox_.blocksSent() == blocks) {
+    while (outbox_.blocksFinished() == blocks) {
         size_t room = 0;
         size_t length = 0;
         int error = 0;
@@ -446,7 +446,7 @@ void Session::Pump() {
         outbox_.Flush();
         return;
     }
-    // The records behind the block that went out wait for the next call.
+    // The records behind the block just finished wait for the next call.
 }
 
 void Session::OnContinueTransfer(wire::Reader body) {

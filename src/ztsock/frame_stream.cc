@@ -59,6 +59,32 @@ int32_t FrameStream::SendData(const void* data, size_t length, bool expedited, i
     return static_cast<int32_t>(length);
 }
 
+int32_t FrameStream::SendDataFrames(const iovec* payloads, size_t count, int timeoutMs, int16_t* errorNumber) {
+    if (count > kMaxFramesPerSend) {
+        *errorNumber = kErrMessageSize;
+        return -1;
+    }
+    uint8_t headers[kMaxFramesPerSend][kFrameHeaderLength];
+    iovec parts[2 * kMaxFramesPerSend];
+    int used = 0;
+    size_t total = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const size_t length = payloads[i].iov_len;
+        if (length == 0) continue;
+        if (length > kMaxPayload) {
+            *errorNumber = kErrMessageSize;
+            return -1;
+        }
+        EncodeFrameHeader(kFrameData, static_cast<uint16_t>(length), headers[i]);
+        parts[used++] = iovec{headers[i], kFrameHeaderLength};
+        parts[used++] = payloads[i];
+        total += length;
+    }
+    if (used == 0) return 0;
+    if (!WriteAll(parts, used, timeoutMs, errorNumber)) return -1;
+    return static_cast<int32_t>(total);
+}
+
 bool FrameStream::SendFrame(uint8_t kind, const void* payload, uint16_t length, int timeoutMs,
                             int16_t* errorNumber) {
     uint8_t header[kFrameHeaderLength];

@@ -51,6 +51,12 @@ public:
     // the stream, since the peer may hold part of a frame.
     int32_t SendData(const void* data, size_t length, bool expedited, int timeoutMs, int16_t* errorNumber);
 
+    // Sends DATA frames, one per payload (empty ones are skipped), with one
+    // system call when the socket has room: the length of all, or -1 as
+    // SendData. At most kMaxFramesPerSend payloads.
+    static constexpr size_t kMaxFramesPerSend = 16;
+    int32_t SendDataFrames(const iovec* payloads, size_t count, int timeoutMs, int16_t* errorNumber);
+
     // Sends one frame of any kind and length (ACCEPT, REJECT, CONNECT).
     bool SendFrame(uint8_t kind, const void* payload, uint16_t length, int timeoutMs, int16_t* errorNumber);
 

@@ -85,6 +85,10 @@ int32_t ServerConnection::Send(const void* data, size_t length, bool expedited, 
     return stream_.SendData(data, length, expedited, sendTimeoutMs_, ErrorSlot(errorNumber));
 }
 
+int32_t ServerConnection::SendFrames(const iovec* payloads, size_t count, int16_t* errorNumber) {
+    return stream_.SendDataFrames(payloads, count, sendTimeoutMs_, ErrorSlot(errorNumber));
+}
+
 bool ServerConnection::SendRaw(const void* data, size_t length, int16_t* errorNumber) {
     return stream_.SendRaw(data, length, sendTimeoutMs_, ErrorSlot(errorNumber));
 }

@@ -3,6 +3,8 @@
 // which reads the client's CONNECT, answers it, and then carries frames.
 #pragma once
 
+#include <sys/uio.h>
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -54,6 +56,11 @@ public:
 
     // After Accept, as the client's Send: one frame, nothing for length 0.
     int32_t Send(const void* data, size_t length, bool expedited, int16_t* errorNumber);
+
+    // Several DATA frames at once, one per payload, in one system call when
+    // the socket has room (at most FrameStream::kMaxFramesPerSend): the
+    // length of all, -1 as Send.
+    int32_t SendFrames(const iovec* payloads, size_t count, int16_t* errorNumber);
 
     // Writes bytes outside any frame: for tests that send a peer garbage.
     bool SendRaw(const void* data, size_t length, int16_t* errorNumber = nullptr);

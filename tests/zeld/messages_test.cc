@@ -142,9 +142,15 @@ class CollectingSink : public BlockSink {
 public:
     bool SendBlock(const uint8_t* block, size_t length) override {
         blocks.emplace_back(block, block + length);
-        return true;
+        return !failing;
+    }
+    bool SendBlocks(const uint8_t* const* many, const size_t* lengths, size_t count) override {
+        sends.push_back(count);
+        return BlockSink::SendBlocks(many, lengths, count);
     }
     std::vector<Bytes> blocks;
+    std::vector<size_t> sends;  // how many blocks each call to the sink carried
+    bool failing = false;
 };
 
 TEST(OutboxBlocking, MessagesShareBlocksUpToTheClientsSizeAndLengthsFollowItsCapabilities) {
@@ -171,8 +177,45 @@ TEST(OutboxBlocking, MessagesShareBlocksUpToTheClientsSizeAndLengthsFollowItsCap
     outbox.Configure(0, false, false);
     outbox.PutEmpty(wire::kAcknowledge);
     outbox.PutEmpty(wire::kAcknowledge);
+    outbox.Flush();
     EXPECT_EQ(sink.blocks.size(), 2u);
     EXPECT_EQ(Hex(sink.blocks[0]), "06 00");
+}
+
+TEST(OutboxBlocking, FinishedBlocksGoOutTogetherAndAFlushSendsEveryOneInOrder) {
+    CollectingSink sink;
+    Outbox outbox(&sink);
+    outbox.Configure(0, false, false);  // each message a block of its own
+    // Blocks wait until four are finished, then go in one call.
+    for (uint8_t i = 0; i < 3; ++i) outbox.Put(wire::kStatus, 2, [i](wire::Writer& w) { w.PutU16(i); });
+    EXPECT_TRUE(sink.blocks.empty());
+    EXPECT_EQ(outbox.blocksFinished(), 3u);
+    outbox.Put(wire::kStatus, 2, [](wire::Writer& w) { w.PutU16(3); });
+    EXPECT_EQ(sink.sends, std::vector<size_t>{4});
+    // A flush sends what is finished and the block being filled, in order,
+    // however few they are.
+    outbox.Configure(0, true, false);
+    outbox.Put(wire::kStatus, 2, [](wire::Writer& w) { w.PutU16(4); });
+    outbox.PutConfiguration([](wire::Writer& w) { w.PutByte(5); });  // ends the block before it and its own
+    EXPECT_EQ(sink.sends, (std::vector<size_t>{4, 2}));
+    outbox.Put(wire::kStatus, 2, [](wire::Writer& w) { w.PutU16(6); });
+    EXPECT_TRUE(outbox.Flush());
+    EXPECT_TRUE(outbox.Flush());  // nothing left: no empty call
+    EXPECT_EQ(sink.sends, (std::vector<size_t>{4, 2, 1}));
+    ASSERT_EQ(sink.blocks.size(), 7u);
+    EXPECT_EQ(Hex(sink.blocks[0]), "09 00 00 00");
+    EXPECT_EQ(Hex(sink.blocks[3]), "09 00 03 00");
+    EXPECT_EQ(Hex(sink.blocks[4]), "09 02 02 04 00");
+    EXPECT_EQ(Hex(sink.blocks[5]), "01 00 05");
+    EXPECT_EQ(Hex(sink.blocks[6]), "09 02 02 06 00");
+
+    // A sink that fails fails the outbox: nothing more is taken.
+    sink.failing = true;
+    outbox.Put(wire::kStatus, 2, [](wire::Writer& w) { w.PutU16(7); });
+    EXPECT_FALSE(outbox.Flush());
+    EXPECT_TRUE(outbox.failed());
+    EXPECT_FALSE(outbox.Put(wire::kStatus, 2, [](wire::Writer& w) { w.PutU16(8); }));
+    EXPECT_EQ(outbox.BeginData(nullptr, 0, 10, 10), nullptr);
 }
 
 TEST(OutboxBlocking, ShortRecordsShareABlockAndKeepTheHeaderOfTheLargestRecord) {

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "ztsock/errors.h"
 #include "ztsock/link_pair.h"
 
 namespace ztsock {
@@ -274,6 +275,41 @@ TEST(ServerConnection, ReceiveTellsDataFromExpedited) {
     EXPECT_EQ(kind, kFrameExpedited);
     EXPECT_EQ(pair.server->Receive(buffer, sizeof buffer, &kind, 5000, nullptr), 1);
     EXPECT_EQ(kind, kFrameData);
+}
+
+TEST(ServerConnection, SendFramesSendsOneFramePerPayloadInOrderAndSkipsEmptyOnes) {
+    LinkPair pair;
+    ASSERT_TRUE(pair.Open("127.0.0.1:0")) << pair.clientError;
+    Bytes large(kMaxPayload);
+    for (size_t i = 0; i < large.size(); ++i) large[i] = static_cast<uint8_t>(i * 7);
+    Bytes small{'a', 'b', 'c'};
+    const uint8_t last = 'z';
+    iovec payloads[] = {{small.data(), small.size()}, {nullptr, 0}, {large.data(), large.size()},
+                        {const_cast<uint8_t*>(&last), 1}};
+    int16_t error = 0;
+    ASSERT_EQ(pair.server->SendFrames(payloads, 4, &error), static_cast<int32_t>(3 + kMaxPayload + 1));
+
+    // A payload too large for a frame, or too many of them, sends nothing.
+    Bytes tooLarge(kMaxPayload + 1);
+    iovec bad[] = {{small.data(), small.size()}, {tooLarge.data(), tooLarge.size()}};
+    EXPECT_EQ(pair.server->SendFrames(bad, 2, &error), -1);
+    EXPECT_EQ(error, kErrMessageSize);
+    iovec many[FrameStream::kMaxFramesPerSend + 1];
+    for (iovec& payload : many) payload = {small.data(), small.size()};
+    error = 0;
+    EXPECT_EQ(pair.server->SendFrames(many, FrameStream::kMaxFramesPerSend + 1, &error), -1);
+    EXPECT_EQ(error, kErrMessageSize);
+    ASSERT_EQ(pair.server->Send(&last, 1, false, &error), 1);  // the connection is still usable
+
+    Bytes buffer(kMaxPayload);
+    const auto receive = [&] {
+        const int32_t n = Receive(pair.id(), buffer.data(), static_cast<uint16_t>(buffer.size()), &error);
+        return n < 0 ? Bytes() : Bytes(buffer.begin(), buffer.begin() + n);
+    };
+    EXPECT_EQ(receive(), small);
+    EXPECT_EQ(receive(), large);
+    EXPECT_EQ(receive(), Bytes{last});
+    EXPECT_EQ(receive(), Bytes{last});
 }
 
 TEST(ServerConnection, RefuseConnectionGivesTheClientTheNumber) {
