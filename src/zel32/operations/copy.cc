@@ -11,6 +11,7 @@
 #include "zel32/operations/record_conversion.h"
 #include "zel32/operations/remote_file.h"
 #include "zel32/protocol/context.h"
+#include "zel32/protocol/data_message.h"
 #include "zel32/protocol/description_messages.h"
 #include "zel32/protocol/receive_path.h"
 #include "zel32/protocol/send_path.h"
@@ -180,6 +181,20 @@ int Download(ZelContext* context) {
     LocalTarget target;
     target.Begin(context);
     for (;;) {
+        if (target.usable) {
+            // Records are written from where they lie in the block received;
+            // anything else is received and decoded below.
+            ZelRecordView first{};
+            const int took = ZelReceiveDataInPlace(context, &first);
+            if (took < 0) {
+                KeepWhatCame(context);
+                return -1;
+            }
+            if (took > 0) {
+                if (!ZelDownloadRecordsInPlace(context, first)) target.Fail(context);
+                continue;
+            }
+        }
         const int result = ZelAwaitReply(context, context->lastSentType);
         if (result < 0) {  // an error Status has wound the access down, or the link failed
             if (target.usable) KeepWhatCame(context);

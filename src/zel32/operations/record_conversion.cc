@@ -355,21 +355,30 @@ bool ZelFlushDownload(ZelContext* context) {
     return WritePieces(context, &piece, 1);
 }
 
-bool ZelDownloadRecords(ZelContext* context) {
+namespace {
+
+bool DownloadRecordsFrom(ZelContext* context, const ZelRecordView& first, bool firstInPlace) {
     const DownloadPlan plan = PlanFor(context);
-    if (!PutRecord(context, plan, ZelLastRecord(context))) return false;
+    bool written = PutRecord(context, plan, first);
     // The Data messages behind it in the block are converted where they
-    // lie, with no decoding into the context for each; the last one taken
-    // is then kept as if decoded.
-    ZelRecordView record{};
-    bool taken = false;
-    bool written = true;
+    // lie, with no decoding into the context for each; what the last one
+    // taken leaves behind is then noted.
+    ZelRecordView record = first;
+    bool taken = firstInPlace;
     while (written && ZelTakeDataInPlace(context, &record)) {
         taken = true;
         written = PutRecord(context, plan, record);
     }
-    if (taken) ZelKeepRecord(context, record);
+    if (taken) ZelNoteRecordWritten(context, record);
     return written;
+}
+
+}  // namespace
+
+bool ZelDownloadRecords(ZelContext* context) { return DownloadRecordsFrom(context, ZelLastRecord(context), false); }
+
+bool ZelDownloadRecordsInPlace(ZelContext* context, const ZelRecordView& first) {
+    return DownloadRecordsFrom(context, first, true);
 }
 
 int ZelUploadFile(ZelContext* context) {

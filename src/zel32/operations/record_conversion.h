@@ -7,6 +7,7 @@
 #pragma once
 
 struct ZelContext;
+struct ZelRecordView;
 
 // Makes ready the copy's local-file buffer (recordBuffer, kBufferSize
 // bytes, kept until the link closes) and empties it. 1, or -1 (error 11).
@@ -21,6 +22,9 @@ int ZelPrepareLocalBuffer(ZelContext* context);
 // recorded, with the bytes that did get written as its value): the file is
 // no longer usable, and the rest of the block is left to be received.
 bool ZelDownloadRecords(ZelContext* context);
+// The same, from a record taken in place (ZelReceiveDataInPlace) rather
+// than the record last decoded.
+bool ZelDownloadRecordsInPlace(ZelContext* context, const ZelRecordView& first);
 // Writes the records waiting in recordBuffer to localFile. Every byte
 // written is added to the link's bytesTransferred. False as above.
 bool ZelFlushDownload(ZelContext* context);

@@ -47,15 +47,30 @@ bool ZelSplitDataBody(const ZelContext* context, const uint8_t* body, size_t len
     return true;
 }
 
-void ZelKeepRecord(ZelContext* context, const ZelRecordView& record) {
+namespace {
+
+// What every received record leaves behind besides its bytes.
+void NoteRecord(ZelContext* context, const ZelRecordView& record) {
     context->recnum = record.recnum;
     context->printPrefix = record.printPrefix;
     context->printPostfix = record.printPostfix;
+    if (record.length != 0 && context->peerChecksum) context->dataChecksum = wire::Checksum(0, record.data, record.length);
+}
+
+}  // namespace
+
+void ZelKeepRecord(ZelContext* context, const ZelRecordView& record) {
     if (record.length != 0) std::memmove(context->recordData, record.data, record.length);
     context->recordData[record.length] = '\0';
     context->recordLength = static_cast<uint16_t>(record.length);
-    if (record.length != 0 && context->peerChecksum)
-        context->dataChecksum = wire::Checksum(0, context->recordData, record.length);
+    NoteRecord(context, ZelRecordView{context->recordData, record.length, record.recnum, record.printPrefix,
+                                      record.printPostfix});
+}
+
+void ZelNoteRecordWritten(ZelContext* context, const ZelRecordView& record) {
+    NoteRecord(context, record);
+    context->recordData[0] = '\0';
+    context->recordLength = 0;
 }
 
 ZelRecordView ZelLastRecord(const ZelContext* context) {

@@ -39,5 +39,11 @@ bool ZelSplitDataBody(const ZelContext* context, const uint8_t* body, size_t len
 // recordData and its NUL, recordLength, recnum, the print controls, and the
 // data checksum when the peer checks one.
 void ZelKeepRecord(ZelContext* context, const ZelRecordView& record);
+// What a download keeps of the last record it took in place and has
+// written to its local file: recnum, the print controls and the data
+// checksum as ZelKeepRecord, but not the bytes (recordData is left empty):
+// copying a block's worth of record only for nothing to read it again
+// would cost as much as the write.
+void ZelNoteRecordWritten(ZelContext* context, const ZelRecordView& record);
 // The record last received, as a view on recordData.
 ZelRecordView ZelLastRecord(const ZelContext* context);

@@ -29,6 +29,15 @@ void EnterMessage(ZelContext* context, const wire::Header& header) {
     context->lastReceivedType = header.type;
 }
 
+// Receives the next block into the receive buffer. -1 when the link failed.
+int ReceiveBlock(ZelContext* context) {
+    context->readCursor = 0;
+    if (TransportReceive(context, context->receiveBuffer, static_cast<uint16_t>(kBufferSize)) < 0) return -1;
+    context->link->status.transferCount += 1;
+    context->link->status.lastTransferLength = kBufferSize;
+    return 1;
+}
+
 // The trace of a malformed header shows the bytes left in the block, and
 // never more.
 void TraceRefusedHeader(ZelContext* context, const wire::Header& header, const uint8_t* start, size_t remaining) {
@@ -86,12 +95,7 @@ int ZelDecodeMessage(ZelContext* context, int length) {
 }
 
 int ZelReceiveMessage(ZelContext* context) {
-    if (context->blockRemaining == 0) {
-        context->readCursor = 0;
-        if (TransportReceive(context, context->receiveBuffer, static_cast<uint16_t>(kBufferSize)) < 0) return -1;
-        context->link->status.transferCount += 1;
-        context->link->status.lastTransferLength = kBufferSize;
-    }
+    if (context->blockRemaining == 0 && ReceiveBlock(context) < 0) return -1;
     const int length = ZelParseHeader(context);
     if (length < 0) return -1;
     return ZelDecodeMessage(context, length);
@@ -129,4 +133,14 @@ bool ZelTakeDataInPlace(ZelContext* context, ZelRecordView* record) {
     EnterMessage(context, header);
     context->readCursor = context->messageBody + header.bodyLength;  // as ZelDecodeMessage leaves it
     return true;
+}
+
+int ZelReceiveDataInPlace(ZelContext* context, ZelRecordView* record) {
+    if (context->traceOn != 0) return 0;
+    if (context->blockRemaining == 0) {
+        if (ReceiveBlock(context) < 0) return -1;
+        // An empty block is refused, as parsing it would refuse it.
+        if (context->blockRemaining == 0) return RefuseBlock(context);
+    }
+    return ZelTakeDataInPlace(context, record) ? 1 : 0;
 }

@@ -30,3 +30,10 @@ int ZelAwaitAccessComplete(ZelContext* context);
 // nothing taken, for anything else, and whenever the trace is on (it shows
 // each message as the ordinary path parses it).
 bool ZelTakeDataInPlace(ZelContext* context, ZelRecordView* record);
+
+// As ZelTakeDataInPlace, but first receives the next block when the one
+// being read is used up: 1 when a Data message was taken, 0 when the next
+// message is anything else (or the trace is on): it is left for
+// ZelReceiveMessage, in the block just received. -1 when the link failed,
+// or the block received was empty (refused as ZelReceiveMessage refuses it).
+int ZelReceiveDataInPlace(ZelContext* context, ZelRecordView* record);

@@ -86,6 +86,27 @@ TEST(DataMessage, RecordNumberAloneIsAnEmptyRecordAndKeepsTheChecksum) {
     EXPECT_EQ(codec.Decode(wire::kData, {}), 2);
 }
 
+TEST(DataMessage, ARecordWrittenWhereItLayLeavesWhatADecodedOneLeavesButItsBytes) {
+    CodecContext decoded;
+    CodecContext written;
+    for (CodecContext* codec : {&decoded, &written}) (*codec)->peerChecksum = true;
+    const Bytes record = Text("ABC");
+    const ZelRecordView view{record.data(), record.size(), 5, 0x01, 0x8D};
+    ZelKeepRecord(decoded.context(), view);
+    ZelNoteRecordWritten(written.context(), view);
+    EXPECT_EQ(written->dataChecksum, 0xD185);
+    EXPECT_EQ(written->dataChecksum, decoded->dataChecksum);
+    EXPECT_EQ(written->recnum, 5);
+    EXPECT_EQ(written->printPrefix, 0x01);
+    EXPECT_EQ(written->printPostfix, 0x8D);
+    EXPECT_STREQ(reinterpret_cast<const char*>(decoded->recordData), "ABC");
+    EXPECT_EQ(written->recordLength, 0);
+    EXPECT_EQ(written->recordData[0], 0);
+    // An empty record keeps the checksum before it, as decoding one does.
+    ZelNoteRecordWritten(written.context(), ZelRecordView{record.data(), 0, 0, 0, 0});
+    EXPECT_EQ(written->dataChecksum, 0xD185);
+}
+
 TEST(DataMessage, RecordNumberAboveEightIsRefused) {
     CodecContext codec;
     EXPECT_EQ(codec.Decode(wire::kData, {0x09, 'A'}), -1);
