@@ -63,8 +63,7 @@ void ZelKeepRecord(ZelContext* context, const ZelRecordView& record) {
     if (record.length != 0) std::memmove(context->recordData, record.data, record.length);
     context->recordData[record.length] = '\0';
     context->recordLength = static_cast<uint16_t>(record.length);
-    NoteRecord(context, ZelRecordView{context->recordData, record.length, record.recnum, record.printPrefix,
-                                      record.printPostfix});
+    NoteRecord(context, record);
 }
 
 void ZelNoteRecordWritten(ZelContext* context, const ZelRecordView& record) {
