@@ -201,7 +201,10 @@ ZEL32_API int32_t RfaListen(void);
 /* Ends the remote access in progress: sends an Access Complete and reads
  * until the peer's Access Complete, dropping the Data of an interrupted
  * transfer and passing over replies that may not come now (0 once the peer's
- * Access Complete came). A connection that has failed ends the wait: error 2
+ * Access Complete came). The file opened with RfaOpenFile is then over:
+ * RfaReadFile and RfaWriteFile fail with 20, sending nothing, and
+ * RfaCloseFile sends nothing and returns 0 (the rest of a record being read
+ * in pieces is dropped). A connection that has failed ends the wait: error 2
  * when the peer closed it, 22 when no answer came within
  * RFA_RECEIVE_TIMEOUT_SECONDS. Never notifies. */
 ZEL32_API int32_t RfaAbort(RfaHandle handle);
@@ -246,8 +249,8 @@ ZEL32_API int32_t RfaCopy(RfaHandle handle, const char *source, const char *targ
  * RfaReadFile succeeds with *result 0 and RfaLook's errorValue 0x5027 (an
  * empty record also gives *result 0, with errorValue 0); so do later calls,
  * without waiting for the peer. After a read that failed on a remote error
- * status, which ended the access, later reads fail again with that error,
- * sending nothing, until the file is closed.
+ * status, once the peer has completed the access, later reads and writes
+ * fail again with that error, sending nothing, until the file is closed.
  * RfaWriteFile sends `length` bytes of `buffer` as one record and stores
  * `length` in *result; the peer appends the records to the file behind the
  * records already in it. The records stream without replies (they may wait
@@ -260,7 +263,8 @@ ZEL32_API int32_t RfaCopy(RfaHandle handle, const char *source, const char *targ
  * records are still coming to a reader (a record then fails it with error
  * 20); after the end of the file, after writes, or with nothing read it
  * completes the access at once; after a read that failed on a remote error
- * status, which has ended the access already, it sends nothing and returns 0. */
+ * status, which has ended the access already, or after RfaAbort, it sends
+ * nothing and returns 0. */
 ZEL32_API int32_t RfaOpenFile(RfaHandle handle, const char *name);
 ZEL32_API int32_t RfaReadFile(RfaHandle handle, uint16_t length, char *buffer,
                               uint16_t *result);

@@ -32,6 +32,9 @@ TEST_P(Aborts, AnAbortInTheMiddleOfADownloadLeavesTheLinkReady) {
     const size_t notified = link->notifications().size();
     EXPECT_EQ(RfaAbort(link->handle()), RFA_OK);
     EXPECT_EQ(link->notifications().size(), notified);  // an abort is not notified
+    // The aborted file: a read fails at once, the close ends it without a word.
+    EXPECT_EQ(RfaReadFile(link->handle(), sizeof buffer, buffer, &result), RFA_ERR_PROTOCOL);
+    EXPECT_EQ(RfaCloseFile(link->handle()), RFA_OK);
 
     // The same link: a copy and a listing.
     ASSERT_EQ(link->Download("next.txt", Local("next.txt"), RFA_MODE_IMAGE), RFA_OK);

@@ -140,6 +140,21 @@ int ZelProtectionHandler(ZelContext* context) {
     return setting ? SetProtection(context) : ReadProtection(context);
 }
 
+namespace {
+
+// After an Abort the peer holds no access: the file opened with RfaOpenFile
+// is closed without a message, and a Read or Write of it fails with 20
+// (value 0), sending nothing, rather than wait for records that will not
+// come or send a record stream into no access.
+void EndFileAccess(ZelContext* context) {
+    context->fileAccess = kFileAccessEnded;
+    context->fileErrorCode = RFA_ERR_PROTOCOL;
+    context->fileErrorValue = 0;
+    context->recordText = ZelRecordText{};
+}
+
+}  // namespace
+
 int ZelAbortHandler(ZelContext* context) {
     if (ZelSendMessage(context, wire::kAccessComplete) < 0) return -1;
     // Until the peer's Access Complete: Data and Status of the interrupted
@@ -161,6 +176,7 @@ int ZelAbortHandler(ZelContext* context) {
             if (result == -1) return -1;
             // The errors of the messages passed over are not the Abort's.
             RfaClearError(context);
+            EndFileAccess(context);
             return 1;
         }
         if (result == -1 && ZelConnectionFailed(context)) {

@@ -90,11 +90,13 @@ uint16_t TakeRecordText(ZelContext* context, char* out, size_t room) {
     return static_cast<uint16_t>(copied);
 }
 
-// A reply that failed the Read was an error Status (any but a Sync Error)
-// when one arrived meanwhile: its handling has wound the access down, and
-// the peer has completed it.
-bool WoundDownByStatus(const ZelContext* context, uint8_t statusesBefore) {
-    return context->receivedCount[kStatus] != statusesBefore && ZelMaccode(context->statusCode) != kMacSyncError;
+// An access already ended (by an error Status's wind-down or an Abort) has
+// nothing more to read or write: the Read or Write fails again with the
+// error kept for it.
+bool FailEndedAccess(ZelContext* context) {
+    if (context->fileAccess != kFileAccessEnded) return false;
+    RfaSetError(context, context->fileErrorCode, context->fileErrorValue);
+    return true;
 }
 
 }  // namespace
@@ -125,28 +127,28 @@ int ZelReadFileHandler(ZelContext* context) {
         *link->ioResult = TakeRecordText(context, buffer, room);
         return 1;
     }
-    // After the end of file, or after an error Status ended the access, no
-    // message will come: past the end of file the Read returns no text at
-    // once and shows the end-of-file status again; after an error it fails
-    // again with that error, so that a reading loop cannot take it for an
-    // empty record and go on for ever.
+    // After the end of file, or once an error Status or an Abort ended the
+    // access, no message will come: past the end of file the Read returns no
+    // text at once and shows the end-of-file status again; after an error or
+    // an Abort it fails, so that a reading loop cannot take it for an empty
+    // record and go on for ever.
     if (context->fileAccess == kFileAccessAtEnd) {
         link->status.errorValue = kEndOfFileStatus;
         return 1;
     }
-    if (context->fileAccess == kFileAccessWoundDown) {
-        RfaSetError(context, context->fileErrorCode, context->fileErrorValue);
-        return -1;
-    }
+    if (FailEndedAccess(context)) return -1;
     if (context->readStarted == 0) {
         if (ZelSendMessage(context, kControl) < 0) return -1;
         context->readStarted = 1;
     }
     for (;;) {
-        const uint8_t statusesBefore = context->receivedCount[kStatus];
+        // An error Status winds the access down; only when the peer has
+        // completed that is the access over. A Status that could not be
+        // decoded, or a wind-down that failed, leaves it to the Close.
+        const uint32_t windDownsBefore = context->windDownsCompleted;
         if (ZelAwaitReply(context, context->lastSentType) < 0) {
-            if (WoundDownByStatus(context, statusesBefore)) {
-                context->fileAccess = kFileAccessWoundDown;
+            if (context->windDownsCompleted != windDownsBefore) {
+                context->fileAccess = kFileAccessEnded;
                 context->fileErrorCode = link->status.errorCode;
                 context->fileErrorValue = link->status.errorValue;
             }
@@ -176,6 +178,7 @@ int ZelWriteFileHandler(ZelContext* context) {
         RfaSetError(context, RFA_ERR_RECORD_SIZE, 0);
         return -1;
     }
+    if (FailEndedAccess(context)) return -1;
     if (context->writeStarted == 0) {
         if (ZelSendMessage(context, kControl) < 0) return -1;
         context->writeStarted = 1;
@@ -193,8 +196,8 @@ int ZelCloseFileHandler(ZelContext* context) {
     const uint8_t access = context->fileAccess;
     const bool streamRunning = context->readStarted != 0 && access == kFileAccessOpen;
     ForgetFileAccess(context);
-    // The wind-down of an error Status has completed the access already.
-    if (access == kFileAccessWoundDown) return 1;
+    // The wind-down of an error Status, or an Abort, has completed the access already.
+    if (access == kFileAccessEnded) return 1;
     // Records still streaming to a Read: only their end-of-file Status may
     // come now (a Data message fails the Close). Without a Read's Control,
     // or after the end of file, no Status will come and none is awaited.

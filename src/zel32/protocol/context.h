@@ -167,12 +167,13 @@ struct ZelStatusFields {
 
 // Where the access of a file opened with RfaOpenFile stands, for Read and
 // Close: open; at its end (the end-of-file Status came and the peer waits
-// for the Access Complete); or already completed by the wind-down of an
-// error Status (Continue Transfer and Access Complete both ways).
+// for the Access Complete); or already completed, by the wind-down of an
+// error Status (Continue Transfer and Access Complete both ways) or by an
+// Abort (Access Complete both ways).
 enum ZelFileAccess : uint8_t {
     kFileAccessOpen = 0,
     kFileAccessAtEnd = 1,
-    kFileAccessWoundDown = 2,
+    kFileAccessEnded = 2,
 };
 
 // The text of the record a Read returns, kept while it comes in pieces: the
@@ -290,8 +291,9 @@ struct ZelContext {
     uint32_t readStarted;
     uint32_t writeStarted;    // 1 once a Write sent its Control for the open file
     uint8_t fileAccess;       // ZelFileAccess of the open file
-    uint16_t fileErrorCode;   // the error that wound the access down, and its value
+    uint16_t fileErrorCode;   // what a Read of an ended access fails with, and its value
     int32_t fileErrorValue;
+    uint32_t windDownsCompleted;  // wind-downs whose Access Complete came back, for the life of the context
     ZelRecordText recordText; // the rest of a record a Read returns in pieces
     intptr_t localFile;   // download target, 0 when none
     intptr_t sourceFile;  // upload source, 0 when none

@@ -84,7 +84,11 @@ int ZelWindDownAccess(ZelContext* context) {
     if (sent < 0) return -1;
     if (ZelSendMessage(context, wire::kAccessComplete) < 0) return -1;
     context->aborting = 0;
+    // The peer's Access Complete completes the access, even where the
+    // operation's replies do not admit it (a Read's).
+    const uint8_t completions = context->receivedCount[wire::kAccessComplete];
     ZelAwaitAccessComplete(context);
+    if (context->receivedCount[wire::kAccessComplete] != completions) context->windDownsCompleted += 1;
     return 1;
 }
 

@@ -174,6 +174,38 @@ TEST_F(RemoteFile, ReadStoppedByAnErrorStatusFailsWithItsCodeAfterTheWindDown) {
     EXPECT_TRUE(link.Finish()) << link.peer().report();
 }
 
+TEST_F(RemoteFile, AStatusThatCannotBeDecodedFailsTheReadAndLeavesTheAccessToTheClose) {
+    // A Status too short to hold a status winds nothing down: the access
+    // is still open at the peer, and the Close completes it.
+    PeerLink link(Joined({OpenSteps(kRfmVariable, 0x00),
+                          {expect(RecordControl(1, 80)), reply(Message(9, 0x02, {0x67})), expect(CloseAccessComplete()),
+                           reply(AccessComplete()), expectSilence(150)}}));
+    ASSERT_EQ(RfaOpenFile(link.handle(), "A.TXT"), 0);
+    EXPECT_EQ(Read(link.handle(), 80).code, 20);
+    EXPECT_EQ(RfaCloseFile(link.handle()), 0);
+    EXPECT_TRUE(link.Finish()) << link.peer().report();
+}
+
+TEST_F(RemoteFile, AnAbortEndsTheAccessSoThatReadWriteAndCloseWaitForNothing) {
+    PeerLink link(Joined({OpenSteps(kRfmVariable, 0x00),
+                          {expect(RecordControl(1, 4)), reply(Data(Text("ABCDEFG")) + Data(Text("NEXT"))),
+                           expect(AccessComplete(1)), reply(Data(Text("MORE"))), reply(AccessComplete()),
+                           expectSilence(150)}}));
+    ASSERT_EQ(RfaOpenFile(link.handle(), "A.TXT"), 0);
+    EXPECT_EQ(Read(link.handle(), 4).text, "ABC");  // the rest of the record is pending
+    EXPECT_EQ(RfaAbort(link.handle()), 0);
+    // Nothing of the aborted file comes any more, not even the rest of the
+    // record begun: Read and Write fail at once, and Close sends nothing.
+    const ReadOutcome read = Read(link.handle(), 80);
+    EXPECT_EQ(read.code, 20);
+    EXPECT_EQ(read.length, 0);
+    uint16_t written = 0xEEEE;
+    EXPECT_EQ(RfaWriteFile(link.handle(), 3, "ONE", &written), 20);
+    EXPECT_EQ(written, 0);
+    EXPECT_EQ(RfaCloseFile(link.handle()), 0);
+    EXPECT_TRUE(link.Finish()) << link.peer().report();
+}
+
 TEST_F(RemoteFile, OpenOfAMissingFileFailsWithTheStatusError) {
     PeerLink link({expect(SentAttributes() + OpenAccess("A.TXT")), reply(Status(0x4032)), expectSilence(150)});
     EXPECT_EQ(RfaOpenFile(link.handle(), "A.TXT"), 7);
