@@ -95,7 +95,11 @@ typedef struct RfaCopyAttributes {
     uint16_t transferMode;      /* 0 to 3 */
     uint16_t recordFormat;      /* 0 to 6 */
     uint16_t recordAttributes;  /* flag bits, at most 128 */
-    uint16_t maxRecordSize;     /* at most the link's negotiated buffer size */
+    uint16_t maxRecordSize;     /* at most the link's negotiated buffer size, else
+                                   error 27; at most that less 5 for an image
+                                   upload that pads its records to it (transfer
+                                   mode 0, 2 or 3, to a peer neither of stream nor
+                                   of block-mode file system) */
     uint32_t allocation;        /* 0: none */
 } RfaCopyAttributes;
 

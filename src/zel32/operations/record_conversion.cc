@@ -179,7 +179,8 @@ bool PutRecord(ZelContext* context, const DownloadPlan& plan, const ZelRecordVie
 // ---- Upload ----------------------------------------------------------------
 
 // Stream and image records are cut at this many bytes, and at the end of
-// every block read.
+// every block read; toward a peer whose buffer is too small for a record
+// of this length in one Data message, at what its blocks hold.
 constexpr size_t kRecordCut = 512;
 
 // Text mode: the bytes that end, or are dropped from, a record.
@@ -217,6 +218,7 @@ enum class Cutting { kStream, kText, kImage };
 struct Cutter {
     Cutting mode;
     size_t textLimit;   // text: a record this long is sent before the next byte
+    size_t recordCut;   // stream and image: records are cut at this length
     size_t padTo;       // image: a shorter record is padded with zeros to this
     bool controlArea;   // text: records begin with the fixed-control bytes
     bool atStart;       // text: the pending record is at its start
@@ -240,11 +242,11 @@ int SendSlice(ZelContext* context, const uint8_t* record, size_t length) {
     return sent;
 }
 
-// Records of 512 bytes sent from where they lie in the block read (no
+// Records of `cut` bytes sent from where they lie in the block read (no
 // record spans two blocks).
-int SendSlices(ZelContext* context, const uint8_t* block, size_t count) {
-    for (size_t at = 0; at < count; at += kRecordCut) {
-        if (SendSlice(context, block + at, std::min(kRecordCut, count - at)) < 0) return -1;
+int SendSlices(ZelContext* context, size_t cut, const uint8_t* block, size_t count) {
+    for (size_t at = 0; at < count; at += cut) {
+        if (SendSlice(context, block + at, std::min(cut, count - at)) < 0) return -1;
     }
     return 1;
 }
@@ -257,14 +259,14 @@ void Append(ZelContext* context, const uint8_t* bytes, size_t count) {
 // Stream and image mode: records of 512 bytes, the last one of each block
 // shorter; image records shorter than MRS are padded with zeros.
 int CutFixed(ZelContext* context, const Cutter& cutter, const uint8_t* block, size_t count) {
-    if (cutter.padTo == 0) return SendSlices(context, block, count);
+    if (cutter.padTo == 0) return SendSlices(context, cutter.recordCut, block, count);
     size_t at = 0;
     while (at < count) {
-        const size_t take = std::min(kRecordCut - static_cast<size_t>(context->workLength), count - at);
+        const size_t take = std::min(cutter.recordCut - static_cast<size_t>(context->workLength), count - at);
         Append(context, block + at, take);
         at += take;
         const auto length = static_cast<size_t>(context->workLength);
-        if (length < kRecordCut && at < count) continue;
+        if (length < cutter.recordCut && at < count) continue;
         if (cutter.padTo > length) {
             std::memset(context->workBuffer + length, 0, cutter.padTo - length);
             context->workLength = static_cast<int32_t>(cutter.padTo);
@@ -322,6 +324,7 @@ Cutter CutterFor(const ZelContext* context) {
     const uint8_t rac = context->sentControl.rac;
     Cutter cutter{};
     cutter.atStart = true;
+    cutter.recordCut = std::min(kRecordCut, context->bufferSize - kDataMessageOverhead);
     if (ZelStreamPeer(context)) {
         cutter.mode = Cutting::kStream;
     } else if (ZelTextTransfer(context) && rac != kBlockTransfer) {

@@ -6,6 +6,7 @@
 #include "wire/record_format.h"
 #include "zel32/operations/reading_loops.h"
 #include "zel32/protocol/context.h"
+#include "zel32/protocol/data_message.h"
 #include "zel32/protocol/receive_path.h"
 #include "zel32/protocol/send_path.h"
 #include "zel32/protocol/status_message.h"
@@ -20,9 +21,6 @@ constexpr uint8_t kPrintUpperSet = 0x40;
 
 // The Status value of the end of file (MACCODE 5, MICCODE 0x27).
 constexpr int32_t kEndOfFileStatus = 0x5027;
-
-// A Data message's header (two-byte length) and its RECNUM byte.
-constexpr size_t kDataOverhead = 5;
 
 // Every Open starts a new access: nothing of the previous file's record
 // stream, read or written, carries over to it.
@@ -174,7 +172,7 @@ int ZelWriteFileHandler(ZelContext* context) {
     *link->ioResult = 0;
     const size_t length = link->ioLength;
     // A record must fit one Data message in one block.
-    if (length + kDataOverhead > context->bufferSize) {
+    if (length + kDataMessageOverhead > context->bufferSize) {
         RfaSetError(context, RFA_ERR_RECORD_SIZE, 0);
         return -1;
     }

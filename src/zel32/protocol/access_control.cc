@@ -67,6 +67,12 @@ uint8_t ZelRecordAccessFor(uint16_t transferMode) {
     return transferMode < 4 ? kRecordAccess[transferMode] : 3;
 }
 
+uint8_t ZelCopyRecordAccess(const ZelContext* context) {
+    if (ZelBlockModePeer(context)) return 5;
+    const RfaCopyAttributes* description = CopyDescription(context);
+    return description != nullptr ? ZelRecordAccessFor(description->transferMode) : 3;
+}
+
 int ZelEncodeAccess(ZelContext* context, wire::Writer& body) {
     const RfaLink* link = context->link;
     const AccessRow row = AccessRowFor(context);
@@ -100,11 +106,9 @@ int ZelEncodeControl(ZelContext* context, wire::Writer& body) {
         if (context->controlConnect != 0) {
             control.ctlFunc = 2;
         } else {
-            const RfaCopyAttributes* description = CopyDescription(context);
             control.ctlFunc = link->status.copyDirection == 1 ? 4 : 1;
             control.ctlMenu[0] = 0x09;
-            control.rac = description != nullptr ? ZelRecordAccessFor(description->transferMode) : 3;
-            if (ZelBlockModePeer(context)) control.rac = 5;
+            control.rac = ZelCopyRecordAccess(context);
         }
     } else {
         control.ctlFunc = context->controlConnect != 0 ? 2 : context->operation == kOpReadFile ? 1 : 4;

@@ -20,3 +20,6 @@ int ZelDecodeAccessComplete(ZelContext* context, wire::Reader& body);
 
 // The record access value a copy's transfer mode 0 to 3 asks for.
 uint8_t ZelRecordAccessFor(uint16_t transferMode);
+// The record access a copy's data-phase Control sends: its transfer mode's,
+// or the block transfer (5) toward a peer that takes nothing else.
+uint8_t ZelCopyRecordAccess(const ZelContext* context);

@@ -4,7 +4,9 @@
 #include <cstddef>
 #include <cstring>
 
+#include "zel32/protocol/access_control.h"
 #include "zel32/protocol/context.h"
+#include "zel32/protocol/data_message.h"
 #include "zel32/protocol/field_check.h"
 #include "zel32/protocol/templates.h"
 
@@ -27,6 +29,7 @@ constexpr uint8_t kSentBsz = 8;
 constexpr uint8_t kPrintFop[3] = {0x80, 0x80, 0x40};
 constexpr uint16_t kImageMrsStream = 512;  // image data, a description with an odd transfer mode
 constexpr uint16_t kImageMrsDefault = 128;
+constexpr uint8_t kRacBlockTransfer = 5;
 
 // Limits of a caller's copy description.
 constexpr uint16_t kHighestTransferMode = 3;
@@ -279,6 +282,17 @@ int ZelEncodeAttributes(ZelContext* context, wire::Writer& body) {
     if ((attributes.dataType & kDataTypeImage) != 0 && attributes.mrs == 0)
         attributes.mrs = description != nullptr && (description->transferMode & 1) != 0 ? kImageMrsStream
                                                                                         : kImageMrsDefault;
+    // An image upload pads every record to MRS, unless it goes by block
+    // transfer or to a stream peer: a padded record that one Data message
+    // cannot carry in one block is refused as an MRS over the buffer size
+    // is, before anything is sent.
+    const bool padsRecords = context->operation == kOpCopy && link.status.copyDirection == 1 &&
+                             (attributes.dataType & kDataTypeImage) != 0 && !ZelStreamPeer(context) &&
+                             ZelCopyRecordAccess(context) != kRacBlockTransfer;
+    if (padsRecords && attributes.mrs + kDataMessageOverhead > context->bufferSize) {
+        RfaSetError(context, RFA_ERR_RECORD_SIZE, 0);
+        return -1;
+    }
 
     attributes.alq = description != nullptr ? description->allocation : 0;
     if (attributes.alq != 0) {

@@ -17,6 +17,10 @@ struct ZelContext;
 // than with an encoder: its length is known before it is built, so it is
 // written once, the record copied straight in.
 int ZelEncodeRecord(ZelContext* context, uint8_t* start, size_t capacity);
+// What a Data message adds to its record at most: a header with a two-byte
+// length, and RECNUM. A record of up to bufferSize less this goes in one
+// block.
+constexpr size_t kDataMessageOverhead = 5;
 // The record the next Data message carries: workSlice when set, else
 // workBuffer (workLength bytes either way).
 const uint8_t* ZelOutgoingRecord(const ZelContext* context);

@@ -454,6 +454,25 @@ std::vector<Bytes> Slices(const Bytes& bytes, size_t size) {
     return slices;
 }
 
+TEST_F(RecordConversion, TowardAPeerOfASmallBufferRecordsAreCutAtWhatItsBlocksHold) {
+    // A 300-byte buffer: the file is read 300 bytes at a time, and a record
+    // of 512 (or of 300) would not go in one Data message in one block.
+    UploadSetup setup;
+    setup.peer = StreamPeer(300);
+    const Bytes bytes = RandomBytes(700, 5);
+    const UploadOutcome outcome = Upload(scratch, std::string(bytes.begin(), bytes.end()), setup);
+    EXPECT_EQ(outcome.code, 0);
+    std::vector<size_t> lengths;
+    Bytes joined;
+    for (const Bytes& record : outcome.records) {
+        lengths.push_back(record.size());
+        joined.insert(joined.end(), record.begin(), record.end());
+    }
+    EXPECT_EQ(lengths, (std::vector<size_t>{295, 5, 295, 5, 100}));
+    EXPECT_EQ(joined, bytes);
+    for (const auto& frame : outcome.frames) EXPECT_LE(frame.payload.size(), 300u);
+}
+
 TEST_F(RecordConversion, TenMegabyteDownloadsInEachModeWriteTheRightBytes) {
     {
         SCOPED_TRACE("text records gain carriage return and line feed");

@@ -198,6 +198,45 @@ TEST_F(AttributesSent, RecordSizeUpToTheBufferSizePassesOneMoreFailsWith27) {
     EXPECT_EQ(Body(), (Bytes{0xAF, 0x40, 0x02, 0x00, 0x04, 0x00, 0x00, 0x02, 0x08}));
 }
 
+TEST_F(AttributesSent, AnImageUploadWhosePaddedRecordsWouldNotFitABlockFailsWith27) {
+    // Each record is padded to MRS and goes in one Data message: five bytes
+    // of header and RECNUM besides the record.
+    const auto SentMrs = [this] {
+        Body();
+        return codec->sentAttributes.mrs;
+    };
+    codec->bufferSize = 1000;
+    codec.link().status.copyDirection = 1;
+    description = {0, 0, 0, 995, 0};  // transfer mode 0: records, padded
+    Copy(&description, RFA_MODE_IMAGE);
+    EXPECT_EQ(SentMrs(), 995);
+    description.maxRecordSize = 996;
+    ExpectRefused(RFA_ERR_RECORD_SIZE);
+    // The default MRS of transfer mode 3 (512) toward a peer of a 516-byte buffer.
+    codec->bufferSize = 516;
+    description = {3, 0, 0, 0, 0};
+    ExpectRefused(RFA_ERR_RECORD_SIZE);
+    // Nothing is padded: by block transfer (transfer mode 1), toward a block
+    // mode or a stream peer, in text mode, or in a download.
+    codec->bufferSize = 1000;
+    description = {1, 0, 0, 1000, 0};
+    EXPECT_EQ(SentMrs(), 1000);
+    description = {0, 0, 0, 1000, 0};
+    codec->peerFilesys = 12;
+    EXPECT_EQ(SentMrs(), 1000);
+    codec->peerFilesys = 2;
+    ExpectRefused(RFA_ERR_RECORD_SIZE);
+    codec->peerSyscap[7] |= 0x60;  // capabilities 54 and 55: a stream peer
+    ASSERT_TRUE(ZelStreamPeer(codec.context()));
+    EXPECT_EQ(SentMrs(), 1000);
+    std::memset(codec->peerSyscap, 0, sizeof codec->peerSyscap);
+    Copy(&description, RFA_MODE_TEXT);
+    EXPECT_EQ(SentMrs(), 1000);
+    Copy(&description, RFA_MODE_IMAGE);
+    codec.link().status.copyDirection = 0;
+    EXPECT_EQ(SentMrs(), 1000);
+}
+
 TEST_F(AttributesSent, AllocationGoesAsFourBytesLeastSignificantFirst) {
     description = {RFA_MODE_TEXT, 0, 0, 0, 1};
     Copy(&description);
