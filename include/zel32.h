@@ -49,7 +49,7 @@ typedef int32_t (*RfaNotifyProc)(uint32_t handle, uint32_t status,
 typedef struct RfaOpenLinkParams {
     uint32_t handle;        /* out: the link's handle, written before connecting */
     char nodeName[256];     /* host, IPv4 address or [IPv6 address], optional :port */
-    char userName[40];      /* may be empty */
+    char userName[40];      /* may be empty; a "/" here or in nodeName is refused with 4 */
     char password[40];      /* may be empty; not sent without a user name */
     uint32_t reserved;
     uint32_t openOption;    /* RFA_OPEN_* bits */

@@ -17,6 +17,10 @@
 
 bool RfaBuildConnectString(const char* node, const char* user, const char* password,
                            char out[kConnectStringSize]) {
+    // The transport splits the string at its first two slashes: a slash in
+    // the node or the user name would hand the server another user or
+    // password than the caller's. One in the password stays in it.
+    if (std::strchr(node, '/') != nullptr || std::strchr(user, '/') != nullptr) return false;
     const size_t nodeLength = std::strlen(node);
     const size_t userLength = std::strlen(user);
     // A password travels only behind a user name.

@@ -18,7 +18,7 @@ int ZelCloseLinkHandler(ZelContext* context);
 int ZelConfigurationRound(ZelContext* context, bool* arrived);
 
 // The connect string "node" or "node/user/password" in a 52-byte buffer;
-// false when it would not fit.
+// false when it would not fit, or when the node or user name holds a "/".
 constexpr int kConnectStringSize = 52;
 bool RfaBuildConnectString(const char* node, const char* user, const char* password,
                            char out[kConnectStringSize]);

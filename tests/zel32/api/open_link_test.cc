@@ -78,6 +78,12 @@ TEST_F(OpenLink, ConnectStringJoinsNodeUserAndPassword) {
     ASSERT_TRUE(RfaBuildConnectString(node51.c_str(), "", "", out));
     EXPECT_FALSE(RfaBuildConnectString(std::string(52, 'a').c_str(), "", "", out));
     EXPECT_FALSE(RfaBuildConnectString(std::string(40, 'a').c_str(), "user", "password", out));
+    // The string is split at its first two slashes: one in the node or the
+    // user name would move the rest into the user or the password.
+    EXPECT_FALSE(RfaBuildConnectString("host/x", "", "", out));
+    EXPECT_FALSE(RfaBuildConnectString("host", "dom/smith", "pw", out));
+    ASSERT_TRUE(RfaBuildConnectString("host", "smith", "a/b", out));
+    EXPECT_STREQ(out, "host/smith/a/b");
 }
 
 TEST_F(OpenLink, AConnectStringTooLongIsRefusedBeforeAnythingIsSent) {
