@@ -49,6 +49,11 @@ int32_t TransportReceive(ZelContext* context, uint8_t* buffer, uint16_t maximum)
     context->blockRemaining = result > 0 ? (result & 0xFFFF) : 0;
     if (result == -1) {
         NoteTransportFailure(context, errorNumber);
+        // The transport keeps a connection that has only been silent, but the
+        // operation that waited has given up in the middle of its exchange:
+        // a reply coming late would be taken for the answer to the next
+        // request. The connection is broken, and later calls fail with 2.
+        if (errorNumber == ztsock::kErrTimedOut) ztsock::Break(context->connectionId);
         return -1;
     }
     if (result == 0 && ztsock::Query(context->connectionId) == 1) {

@@ -267,6 +267,23 @@ TEST_F(Commands, AbortEndsWhenTheReceiveTimesOut) {
     ASSERT_TRUE(link.Finish()) << link.peer().report();
 }
 
+TEST_F(Commands, ARequestAfterAReplyThatNeverCameFailsRatherThanTakeTheLateReplyForItsOwn) {
+    // The Delete of A.TXT gives up waiting; its answer comes late. Were the
+    // connection kept, the Delete of B.TXT would read that Access Complete
+    // as its own success.
+    ztsock::SetClientTimeouts(5000, 300);
+    PeerLink link({expect(Access(4, "A.TXT", 0x02, kDisplayMain)), delay(600),
+                   reply(AccessComplete()), expectSilence(300)});
+    EXPECT_EQ(RfaDelete(link.handle(), "A.TXT"), 22);
+    EXPECT_EQ(link.Look().errorDetail, 60);
+    EXPECT_EQ(RfaDelete(link.handle(), "B.TXT"), 2);
+    EXPECT_EQ(link.Look().errorDetail, 54);
+    ztsock::SetClientTimeouts(5000, 10000);
+    link.Finish();
+    // The Configuration and the first Delete's Access: nothing of the second.
+    EXPECT_EQ(link.peer().received().size(), 2u);
+}
+
 TEST_F(Commands, AbortGivesUpOnAPeerThatKeepsSendingInsteadOfItsAccessComplete) {
     // Each Data message comes well within the receive limit, but the
     // drain as a whole may not outlast it.
