@@ -294,8 +294,8 @@ ZEL32_API int32_t RfaRd(RfaHandle handle, const char *name);
  * a peer without the capability to print, rename or submit. */
 ZEL32_API int32_t RfaPrint(RfaHandle handle, const char *name);
 /* flag 0 reads the file's protection into *record: fields and access bits
- * are only added to what the record holds, and a received owner replaces
- * the owner text (NUL-terminated). A peer that answers the request with an
+ * are only added to what the record holds, and a received owner of one or
+ * more characters replaces the owner text (NUL-terminated). A peer that answers the request with an
  * Access Complete has ended the access: the read then ends there. flag 1
  * sets the file's protection from *record. Error 16 when the peer cannot. */
 ZEL32_API int32_t RfaProtection(RfaHandle handle, const char *name,

@@ -59,9 +59,13 @@ void MergeProtection(const ZelProtection& received, RfaProtectionRecord* record)
     if ((received.protMenu & RFA_PROT_OWNER) != 0) {
         record->present |= RFA_PROT_OWNER;
         // The owner (at most 40 characters) ends with a NUL in the record, so
-        // that no tail of a longer earlier owner shows behind it.
-        std::memcpy(record->owner, received.owner, received.ownerCount);
-        record->owner[received.ownerCount] = '\0';
+        // that no tail of a longer earlier owner shows behind it. A message
+        // whose owner is empty or missing copies nothing and leaves the
+        // record's owner as it was.
+        if (received.ownerCount > 0) {
+            std::memcpy(record->owner, received.owner, received.ownerCount);
+            record->owner[received.ownerCount] = '\0';
+        }
     }
     for (const ZelProtectionAccessField& merge : kProtectionAccessFields) {
         if ((received.protMenu & merge.bit) == 0) continue;

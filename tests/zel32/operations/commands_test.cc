@@ -188,6 +188,21 @@ TEST_F(Commands, ProtectionReadOnlyAddsBitsToTheRecord) {
     EXPECT_EQ(record.world, 0x07u);
 }
 
+TEST_F(Commands, ProtectionReadKeepsTheOwnerWhenTheMessageBringsNone) {
+    // The owner bit with a body that ends at the menu, then with an owner
+    // of no characters: the bit is added, the owner text stays.
+    PeerLink link({expect(SentAttributes() + Access(1, "A.TXT", 0x02, kDisplayMain)),
+                   reply(ProtectionReply({0x01}) + ProtectionReply({0x01, 0x00}) + Acknowledge()),
+                   expect(AccessComplete(1)), reply(AccessComplete()), expectSilence()},
+                  PeerWith({27}));
+    RfaProtectionRecord record{};
+    std::strcpy(record.owner, "JONES");
+    EXPECT_EQ(RfaProtection(link.handle(), "A.TXT", &record, 0), 0);
+    ASSERT_TRUE(link.Finish()) << link.peer().report();
+    EXPECT_EQ(record.present, 0x01u);
+    EXPECT_STREQ(record.owner, "JONES");
+}
+
 TEST_F(Commands, ProtectionReadAnsweredWithAnAccessCompleteEndsThere) {
     PeerLink link({expect(SentAttributes() + Access(1, "A.TXT", 0x02, kDisplayMain)), reply(AccessComplete()),
                    expectSilence()},
