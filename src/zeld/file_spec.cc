@@ -94,9 +94,13 @@ bool HasWildcard(std::string_view name) { return name.find_first_of("*%") != std
 
 SpecError ParseFileSpec(std::string_view text, Personality personality, FileSpec* spec) {
     *spec = FileSpec{};
+    // The bracketed form is "[DIR.SUB]NAME", maybe behind a device ("DEV:"
+    // or "NODE::DEV:"). A bracket anywhere else is part of a name: taking
+    // "tmp/old[1]" for the directory "1" would act on another file.
     const size_t open = text.find_first_of("[<");
-    const SpecError error =
-        open != std::string_view::npos ? ParseBracketed(text, open, spec) : ParseUnix(text, personality, spec);
+    const bool bracketed = open != std::string_view::npos &&
+                           (open == 0 || (text[open - 1] == ':' && text.substr(0, open).find('/') == std::string_view::npos));
+    const SpecError error = bracketed ? ParseBracketed(text, open, spec) : ParseUnix(text, personality, spec);
     if (error != SpecError::kNone) *spec = FileSpec{};
     return error;
 }

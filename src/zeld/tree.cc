@@ -263,6 +263,22 @@ bool NamedEntry(const FileSpec& spec, FileSpec* entry) {
 
 bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
+// Whether the file's mode lets the server's account write it: the owner's,
+// the group's or the others' write bit, whichever class the account is in.
+// A file it may not write is one the server's protection says is denied
+// writing and deleting, and it is neither replaced nor deleted, even by a
+// server running as root, which the kernel would let through.
+bool WritableByServer(const struct stat& info) {
+    if (info.st_uid == ::geteuid()) return (info.st_mode & S_IWUSR) != 0;
+    bool inGroup = info.st_gid == ::getegid();
+    if (!inGroup) {
+        gid_t groups[256];
+        const int count = ::getgroups(256, groups);
+        for (int i = 0; i < count && !inGroup; ++i) inGroup = groups[i] == info.st_gid;
+    }
+    return (info.st_mode & (inGroup ? S_IWGRP : S_IWOTH)) != 0;
+}
+
 bool Before(const timespec& a, const timespec& b) {
     return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
 }
@@ -451,12 +467,16 @@ StatusValue Tree::OpenEntry(const FileSpec& spec, OpenedFile* file) const {
 }
 
 StatusValue Tree::OpenForAppend(const OpenedFile& file, UniqueFd* fd) const {
-    if (file.isDirectory) return kStatusProtected;
-    UniqueFd opened(::openat(file.parent.get(), file.realName.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC));
-    if (!opened.valid()) return StatusForErrno(errno, Stage::kOpen);
+    if (file.isDirectory || !WritableByServer(file.info)) return kStatusProtected;
+    // Without waiting: a FIFO put in the file's place since it was opened
+    // would hold the session until some reader came.
+    UniqueFd opened(::openat(file.parent.get(), file.realName.c_str(),
+                             O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!opened.valid()) return errno == ENXIO ? kStatusLocked : StatusForErrno(errno, Stage::kOpen);
     struct stat info;
     if (::fstat(opened.get(), &info) != 0) return StatusForErrno(errno, Stage::kOpen);
-    if (!SameFile(info, file.info)) return kStatusLocked;  // replaced since it was opened
+    if (!SameFile(info, file.info) || !S_ISREG(info.st_mode)) return kStatusLocked;  // replaced since it was opened
+    ::fcntl(opened.get(), F_SETFL, ::fcntl(opened.get(), F_GETFL) & ~O_NONBLOCK);
     *fd = std::move(opened);
     return kOk;
 }
@@ -470,6 +490,7 @@ StatusValue Tree::FindCreateTarget(const FileSpec& spec, CreateTarget* target) c
     if (found.exists) {
         if (S_ISDIR(found.info.st_mode)) return kStatusProtected;
         if (!S_ISREG(found.info.st_mode)) return kStatusPrivilege;
+        if (!WritableByServer(found.info)) return kStatusProtected;
         // The permissions carry over to the new content, the set-user-ID,
         // set-group-ID and sticky bits do not: a client's bytes must not
         // become a program that runs as the file's owner.
@@ -488,6 +509,9 @@ StatusValue Tree::Remove(const FileSpec& spec, size_t* removed) const {
         const StatusValue status = Find(spec, false, &found);
         if (status != kOk) return status;
         if (!found.exists) return spec.namesDirectory ? kStatusDirectoryNotFound : kStatusFileNotFound;
+        // "name/" names a directory: a file of that name is not it.
+        if (spec.namesDirectory && !S_ISDIR(found.info.st_mode)) return kStatusDirectoryNotFound;
+        if (S_ISREG(found.info.st_mode) && !WritableByServer(found.info)) return kStatusProtected;
         const int flags = S_ISDIR(found.info.st_mode) ? AT_REMOVEDIR : 0;
         if (::unlinkat(found.parent.fd(), found.name.c_str(), flags) != 0) return StatusForErrno(errno, Stage::kOpen);
         *removed = 1;
@@ -499,22 +523,37 @@ StatusValue Tree::Remove(const FileSpec& spec, size_t* removed) const {
     const StatusValue reached = ReachDirectory(spec.directories, &chain);
     if (reached != kOk) return reached;
     const std::string pattern = personality_ == Personality::kRecords ? RecordsPatternKey(spec.name) : spec.name;
-    std::vector<std::string> victims;
-    const bool listed = ForEachEntry(chain.fd(), [&](const std::string& name, unsigned char type) {
-        if (IsStagingName(name) || type == DT_DIR) return true;
-        struct stat info;
-        if (::fstatat(chain.fd(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || S_ISDIR(info.st_mode)) return true;
-        if (WildcardMatch(pattern, ComparisonKey(personality_, name, false))) victims.push_back(name);
-        return victims.size() < kMaxListed;
-    });
-    if (!listed) return StatusForErrno(errno, Stage::kOpen);
-    if (victims.empty()) return kStatusFileNotFound;
-    std::sort(victims.begin(), victims.end());
-    for (const std::string& name : victims) {
-        if (::unlinkat(chain.fd(), name.c_str(), 0) != 0) return StatusForErrno(errno, Stage::kOpen);
-        ++*removed;
+    // Matches are taken a bounded batch at a time, and the directory read
+    // again after each full batch, until none is left: every matching file
+    // goes, however many. Files the server may not write stay, and make the
+    // delete fail as protected once the others are gone.
+    size_t protectedFiles = 0;
+    for (;;) {
+        std::vector<std::string> victims;
+        protectedFiles = 0;
+        const bool listed = ForEachEntry(chain.fd(), [&](const std::string& name, unsigned char type) {
+            if (IsStagingName(name) || type == DT_DIR) return true;
+            struct stat info;
+            if (::fstatat(chain.fd(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || S_ISDIR(info.st_mode))
+                return true;
+            if (!WildcardMatch(pattern, ComparisonKey(personality_, name, false))) return true;
+            if (S_ISREG(info.st_mode) && !WritableByServer(info)) {
+                ++protectedFiles;
+                return true;
+            }
+            victims.push_back(name);
+            return victims.size() < kMaxListed;
+        });
+        if (!listed) return StatusForErrno(errno, Stage::kOpen);
+        std::sort(victims.begin(), victims.end());
+        for (const std::string& name : victims) {
+            if (::unlinkat(chain.fd(), name.c_str(), 0) != 0) return StatusForErrno(errno, Stage::kOpen);
+            ++*removed;
+        }
+        if (victims.size() < kMaxListed) break;
     }
-    return kOk;
+    if (protectedFiles > 0) return kStatusProtected;
+    return *removed == 0 ? kStatusFileNotFound : kOk;
 }
 
 StatusValue Tree::MakeDirectory(const FileSpec& spec) const {

@@ -51,6 +51,21 @@ TEST(FileSpecParse, BracketedFormDropsDeviceVersionAndTheRootDirectory) {
     EXPECT_TRUE(spec.namesDirectory);
 }
 
+TEST(FileSpecParse, ABracketInsideANameIsPartOfIt) {
+    // Only at the start, or behind a device, does a bracket open directories.
+    FileSpec spec = Parse("tmp/old[1]");
+    EXPECT_EQ(spec.directories, (Names{"tmp"}));
+    EXPECT_EQ(spec.name, "old[1]");
+    spec = Parse("build[old]*");
+    EXPECT_TRUE(spec.directories.empty());
+    EXPECT_EQ(spec.name, "build[old]*");
+    EXPECT_TRUE(spec.wildcard);
+    EXPECT_EQ(Parse("reports/Q1<draft>.txt").name, "Q1<draft>.txt");
+    EXPECT_EQ(Parse("NODE::DEV:[A]B").directories, (Names{"A"}));
+    EXPECT_EQ(Parse("x/DEV:[A]B").directories, (Names{"x"}));
+    EXPECT_EQ(Parse("x/DEV:[A]B").name, "DEV:[A]B");
+}
+
 TEST(FileSpecParse, EscapesSyntaxErrorsAndWildcardDirectoriesAreRefused) {
     for (const char* text : {"..", "../x", "a/../b", "/etc/passwd", "[-]X", "[A.-]X", "[A]..", "[A]."}) {
         EXPECT_EQ(ErrorOf(text), SpecError::kEscape) << text;

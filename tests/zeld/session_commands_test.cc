@@ -47,6 +47,28 @@ TEST_F(SessionCommands, DeleteRemovesOneFileOrEveryMatchAndReportsAMissingFile) 
     EXPECT_TRUE(Exists(harness.Path("sub")));  // a wildcard never takes a directory
 }
 
+TEST_F(SessionCommands, AFileTheServerMayNotWriteIsNotDeletedAloneOrByWildcard) {
+    // Mode 0444 denies writing and deleting to every class (the server's
+    // protection says so), whoever the server runs as.
+    ASSERT_EQ(::chmod(harness.Path("b.tmp").c_str(), 0444), 0);
+    EXPECT_EQ(Command(client::Access(4, "b.tmp", 2, client::Display31())), (std::vector<uint16_t>{0x4025}));
+    EXPECT_TRUE(Exists(harness.Path("b.tmp")));
+    // A wildcard deletes the others and then reports the one it left.
+    EXPECT_EQ(Command(client::Access(4, "*.tmp", 2, client::Display31())), (std::vector<uint16_t>{0x4025}));
+    EXPECT_TRUE(Exists(harness.Path("b.tmp")));
+    EXPECT_FALSE(Exists(harness.Path("c.tmp")));
+    EXPECT_EQ(ReadFile(harness.Path("b.tmp")), "b");
+}
+
+TEST_F(SessionCommands, ADeleteOfADirectoryNameNeverTakesAFileOfThatName) {
+    EXPECT_EQ(Command(client::Access(4, "a.txt/", 2, client::Display31())), (std::vector<uint16_t>{0x4020}));
+    EXPECT_TRUE(Exists(harness.Path("a.txt")));
+    // A bracket inside a name is part of it: "sub[x]" is no directory "x".
+    ASSERT_EQ(::mkdir(harness.Path("x").c_str(), 0755), 0);
+    EXPECT_EQ(Command(client::Access(4, "sub[x]", 2, client::Display31())), (std::vector<uint16_t>{0x4032}));
+    EXPECT_TRUE(Exists(harness.Path("x")));
+}
+
 TEST_F(SessionCommands, MdAndRdMakeAndRemoveDirectoriesInBothForms) {
     EXPECT_TRUE(Command(client::Attributes() + client::Access(2, "[NEWDIR]", 2, client::Display31())).empty());
     EXPECT_EQ(last, (std::vector<uint8_t>{C}));

@@ -118,6 +118,18 @@ TEST(SessionUpload, ExistingTargetIsReplacedAndKeepsItsMode) {
     EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
 
+TEST(SessionUpload, AFileTheServerMayNotWriteIsNotReplaced) {
+    SessionHarness harness;
+    harness.Configure();
+    WriteFile(harness.Path("ro.txt"), "kept");
+    ASSERT_EQ(::chmod(harness.Path("ro.txt").c_str(), 0444), 0);
+    Probe(harness, "ro.txt");
+    const auto reply = harness.Send(client::Attributes() + client::DateAndTime("05-MAR-98 14:07:09") +
+                                    client::Access(2, "ro.txt", 1, client::Display91()));
+    EXPECT_EQ(Statuses(reply), (std::vector<uint16_t>{0x4025}));
+    EXPECT_EQ(ReadFile(harness.Path("ro.txt")), "kept");
+}
+
 TEST(SessionUpload, ANewContentNeverKeepsTheSetUserOrGroupIdBits) {
     SessionHarness harness;
     harness.Configure();
@@ -209,6 +221,21 @@ TEST(SessionWrite, RecordsWrittenToAnOpenedFileAreAppended) {
     EXPECT_TRUE(harness.Send(client::Data(Text("more"))).empty());
     EXPECT_EQ(Types(harness.Send(client::AccessComplete({0x01}))), (std::vector<uint8_t>{wire::kAccessComplete}));
     EXPECT_EQ(ReadFile(harness.Path("log")), "old;new;more");
+}
+
+TEST(SessionWrite, AFifoPutInPlaceOfTheOpenedFileIsRefusedWithoutWaitingForAReader) {
+    SessionHarness harness;
+    harness.Configure();
+    WriteFile(harness.Path("log"), "old;");
+    harness.Send(client::Attributes() + client::Access(1, "log", 3, client::Display31()));
+    harness.Send(client::ControlConnect());
+    ASSERT_EQ(::unlink(harness.Path("log").c_str()), 0);
+    ASSERT_EQ(::mkfifo(harness.Path("log").c_str(), 0644), 0);
+    // The write's open would wait for a reader of the FIFO for ever.
+    std::vector<uint16_t> statuses = Statuses(harness.Send(client::ControlWrite(64)));
+    const std::vector<uint16_t> more = Statuses(harness.Send(client::AccessComplete({0x01})));
+    statuses.insert(statuses.end(), more.begin(), more.end());
+    EXPECT_EQ(statuses, (std::vector<uint16_t>{0x4030}));
 }
 
 TEST(SessionUpload, MalformedRecordIsToldAtTheAccessCompleteAndNothingIsStored) {
