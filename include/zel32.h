@@ -276,10 +276,11 @@ ZEL32_API int32_t RfaWriteFile(RfaHandle handle, uint16_t length, const char *bu
                                uint16_t *result);
 ZEL32_API int32_t RfaCloseFile(RfaHandle handle);
 ZEL32_API int32_t RfaDelete(RfaHandle handle, const char *name);
-/* Lists a remote directory (full: 0 names and sizes, 1 also dates) into the
- * list buffer of ZelInit as one NUL-terminated text. Items that do not fit
- * the library's text areas are cut (a header line at 255 characters, any
- * other item at 511), never written past. A listing of the buffer's size or
+/* Lists a remote directory (full: 0 names and sizes, but no sizes from a
+ * peer of file system 3; 1 also dates) into the list buffer of ZelInit as
+ * one NUL-terminated text. Items that do not fit the library's text areas
+ * are cut (a header line at 255 characters, any other item at 511), never
+ * written past. A listing of the buffer's size or
  * more characters is moved whole to a new spool file in the temporary
  * directory ($TMPDIR when it names a directory, else /tmp), named QRX*.TMP,
  * readable by its owner only; the buffer then keeps the text it had. The

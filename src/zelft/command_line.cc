@@ -30,7 +30,8 @@ const std::vector<CommandInfo> kCommands = {
      2, SIZE_MAX},
     {Command::kDir, "dir", "NODE::[SPEC]", "list a remote directory",
      "Lists the directory or the files SPEC matches: each name quoted, with its size\n"
-     "in blocks (-F a file, -D a directory).\n",
+     "in blocks (-F a file, -D a directory; a records server gives sizes only\n"
+     "with --full).\n",
      1, 1},
     {Command::kType, "type", "NODE::FILE", "print a remote file", "Prints FILE record by record.\n", 1, 1},
     {Command::kDelete, "delete", "NODE::SPEC...", "delete remote files", "Deletes each file.\n", 1, SIZE_MAX},
