@@ -105,11 +105,11 @@ SpecError ParseFileSpec(std::string_view text, Personality personality, FileSpec
     return error;
 }
 
-std::string PrintableSpec(std::string_view text) {
+std::string PrintableSpec(std::string_view text, bool escapeSpaces) {
     std::string printable;
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F || byte == '\\') {
+        if (byte < 0x20 || byte >= 0x7F || byte == '\\' || byte == '"' || (escapeSpaces && byte == ' ')) {
             char escape[8];
             std::snprintf(escape, sizeof escape, "\\x%02x", byte);
             printable += escape;

@@ -31,7 +31,10 @@ SpecError ParseFileSpec(std::string_view text, Personality personality, FileSpec
 
 bool HasWildcard(std::string_view name);
 
-// For logs and replies: the file spec with control bytes escaped.
-std::string PrintableSpec(std::string_view text);
+// For logs: a client's text with control bytes, bytes above 0x7E, '\' and
+// '"' escaped as \xNN (and spaces too when `escapeSpaces`, for a field that
+// is not quoted), so that it can neither end its field nor move the
+// terminal that shows the log.
+std::string PrintableSpec(std::string_view text, bool escapeSpaces = false);
 
 }  // namespace zeld

@@ -41,7 +41,7 @@ OperationLog::~OperationLog() {
 
 void OperationLog::Operation(std::string_view peer, std::string_view user, std::string_view operation,
                              std::string_view file, std::string_view outcome, uint64_t bytes) {
-    std::string line = "peer=" + std::string(peer) + " user=" + PrintableSpec(user) + " op=" +
+    std::string line = "peer=" + std::string(peer) + " user=" + PrintableSpec(user, true) + " op=" +
                        std::string(operation) + " file=\"" + PrintableSpec(file) + "\" outcome=" +
                        std::string(outcome) + " bytes=" + std::to_string(bytes);
     Write(line);

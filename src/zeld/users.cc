@@ -1,19 +1,30 @@
 #include "zeld/users.h"
 
 #include <crypt.h>
+#include <fcntl.h>
 #include <sys/random.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <memory>
-#include <sstream>
+#include <semaphore>
+#include <thread>
 
 namespace zeld {
 namespace {
 
 // Hashed for an unknown user when the file holds nobody else.
 constexpr const char kDecoyHash[] = "$6$zeldzeldzeldzeld$dDeHF2aVkf1cMHt9G3VKCckNdnRS2DUL6aEW2AW.Qv8FQ0wUDq2sAzZHf6c8nANGHwGEhlHwCV82TnEHfK7cD0";
+
+// A password hash takes tens of milliseconds and, with yescrypt, 16 MiB:
+// logins that fail at the rate the connection limit allows may not run
+// more of them at once than there are processors.
+std::counting_semaphore<>& HashingSlots() {
+    static std::counting_semaphore<> slots(std::max<std::ptrdiff_t>(1, std::thread::hardware_concurrency()));
+    return slots;
+}
 
 bool SameBytes(std::string_view a, std::string_view b) {
     // Compares every byte whatever differs first.
@@ -47,14 +58,28 @@ bool ParseUsers(std::string_view text, std::vector<UserEntry>* users, std::strin
 }
 
 bool LoadUsers(const std::string& path, std::vector<UserEntry>* users, std::string* error) {
-    std::ifstream file(path);
-    if (!file) {
-        *error = "cannot read the users file " + path + ": " + std::strerror(errno);
+    // Close-on-exec: a print or submit command started meanwhile by another
+    // session must not inherit the password hashes.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    std::string text;
+    bool read = fd >= 0;
+    while (read) {
+        char chunk[4096];
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            read = n == 0;
+            break;
+        }
+        text.append(chunk, static_cast<size_t>(n));
+    }
+    const int savedErrno = errno;
+    if (fd >= 0) ::close(fd);
+    if (!read) {
+        *error = "cannot read the users file " + path + ": " + std::strerror(savedErrno);
         return false;
     }
-    std::ostringstream text;
-    text << file.rdbuf();
-    if (!ParseUsers(text.str(), users, error)) {
+    if (!ParseUsers(text, users, error)) {
         *error = path + ": " + *error;
         return false;
     }
@@ -72,9 +97,11 @@ bool CheckPassword(const std::vector<UserEntry>& users, std::string_view user, s
     const std::string phrase(password);
     auto data = std::make_unique<crypt_data>();
     std::memset(data.get(), 0, sizeof *data);
+    HashingSlots().acquire();
     const char* hashed = ::crypt_r(phrase.c_str(), setting.c_str(), data.get());
     // crypt_r marks a failure with a result starting with "*".
     const bool matches = hashed != nullptr && hashed[0] != '*' && SameBytes(hashed, setting);
+    HashingSlots().release();
     return entry != nullptr && matches;
 }
 

@@ -82,6 +82,11 @@ TEST(FileSpecParse, EscapesSyntaxErrorsAndWildcardDirectoriesAreRefused) {
 
 TEST(FileSpecParse, PrintableSpecEscapesControlBytes) {
     EXPECT_EQ(PrintableSpec("a\nb\\c"), "a\\x0ab\\x5cc");
+    // A quote cannot end the file field, nor a space the user field, and
+    // bytes above 0x7E (8-bit terminal controls among them) go escaped.
+    EXPECT_EQ(PrintableSpec("a\" b"), "a\\x22 b");
+    EXPECT_EQ(PrintableSpec("x op=y", true), "x\\x20op=y");
+    EXPECT_EQ(PrintableSpec("\x9b\xc3\xa9"), "\\x9b\\xc3\\xa9");
 }
 
 TEST(Wildcards, StarIsAnyRunAndPercentExactlyOneCharacter) {
