@@ -30,8 +30,7 @@ ExitCode RunDir(const Invocation& invocation) {
     if (failure.failed()) return Reported(failure);
     // On a terminal the names' control characters show as '?'; into a file
     // or a pipe the listing goes as the server sent it.
-    std::string text = WithUnixLineEnds(listing);
-    if (::isatty(STDOUT_FILENO) != 0) text = Printable(text, true);
+    const std::string text = ::isatty(STDOUT_FILENO) != 0 ? PrintableLines(listing) : WithUnixLineEnds(listing);
     if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
         (!text.empty() && text.back() != '\n' && std::fputc('\n', stdout) == EOF)) {
         return Reported(OutputFailure());

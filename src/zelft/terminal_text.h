@@ -1,6 +1,7 @@
 // Text that came from a server (file names, owners, status texts) shown to a
 // person. Its control characters could move the cursor, retitle the window
-// or worse on a terminal: each one, and DEL, shows as '?', as ls does.
+// or worse on a terminal: each one, DEL and the 8-bit controls show as '?',
+// as ls does.
 #pragma once
 
 #include <string>
@@ -8,9 +9,14 @@
 
 namespace zelft {
 
-// `text` with its control characters as '?'; line feeds and tabs stay when
-// `keepLineStructure` is set (a listing's own lines).
-std::string Printable(std::string_view text, bool keepLineStructure = false);
+// `text` with its control characters as '?': the bytes below 0x20, DEL, the
+// C1 controls (U+0080 to U+009F in UTF-8) and the bytes 0x80 to 0x9F that
+// belong to no UTF-8 character. Other UTF-8 characters, and bytes above
+// 0x9F, are left to the terminal's character set.
+std::string Printable(std::string_view text);
+// A listing's text (lines ended by CR LF) as lines ended by LF, each line
+// printable: a line feed or tab inside a name shows as '?' too.
+std::string PrintableLines(std::string_view text);
 
 // Writes "zelft: LINE" and a line end to standard error, LINE printable.
 void Say(std::string_view line);

@@ -12,12 +12,17 @@ TEST(TerminalText, ControlCharactersAndDeleteShowAsQuestionMarks) {
     EXPECT_EQ(Printable("e\x1b]0;PWNED\a\x1b[31mred"), "e?]0;PWNED??[31mred");
     EXPECT_EQ(Printable(std::string("nul\0x\x7f", 6)), "nul?x?");
     EXPECT_EQ(Printable("two\nlines\ttab\r"), "two?lines?tab?");
-    // Bytes above DEL are left to the terminal's character set (UTF-8 names).
-    EXPECT_EQ(Printable("caf\xc3\xa9"), "caf\xc3\xa9");
+    // UTF-8 characters are left to the terminal's character set, and so are
+    // bytes above 0x9F; the 8-bit controls are not, encoded or bare.
+    EXPECT_EQ(Printable("caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80"), "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80");
+    EXPECT_EQ(Printable("a\xc2\x9b" "2Jb"), "a?2Jb");
+    EXPECT_EQ(Printable("a\x9b" "2Jb\xe9"), "a?2Jb\xe9");
+    EXPECT_EQ(Printable("cut \xe2\x82"), "cut \xe2?");  // a sequence cut short: its bytes one by one
 }
 
-TEST(TerminalText, AListingKeepsItsOwnLinesAndTabs) {
-    EXPECT_EQ(Printable("'a'  -F1 \n'b\x1b[2J'\t-F2 \n", true), "'a'  -F1 \n'b?[2J'\t-F2 \n");
+TEST(TerminalText, AListingKeepsItsOwnLinesButNotTheLineFeedsAndTabsOfNames) {
+    EXPECT_EQ(PrintableLines("'a'  -F1 \r\n'b\x1b[2J\nc'\t-F2 \r\n"), "'a'  -F1 \n'b?[2J?c'?-F2 \n");
+    EXPECT_EQ(PrintableLines("no line end"), "no line end");
 }
 
 }  // namespace
