@@ -309,6 +309,9 @@ void Session::ContinueListing() {
         Describe(info, listing_.directory, entry.realName, isDirectory, presentation);
     }
     bytes_ = listing_.entries.size();  // the log counts the entries listed
+    // More entries matched than a listing keeps: the client is told, after
+    // those it got, that the listing is not whole.
+    if (listing_.truncated) return Fail(kStatusNoResources);
     Succeed();
 }
 

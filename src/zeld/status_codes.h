@@ -36,6 +36,7 @@ constexpr StatusValue kStatusBadWildcard = 0x40E4;        // 20
 constexpr StatusValue kStatusEndOfFile = 0x5027;          // expected at the end of a read
 constexpr StatusValue kStatusReadError = 0x505A;          // 20
 constexpr StatusValue kStatusWriteError = 0x5073;         // 20
+constexpr StatusValue kStatusNoResources = 0x5067;        // 11: more than the server keeps
 
 constexpr uint16_t MacOf(StatusValue status) { return status >> 12; }
 constexpr uint16_t MicOf(StatusValue status) { return status & 0x0FFF; }

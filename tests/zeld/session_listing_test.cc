@@ -3,12 +3,14 @@
 // flag), Date and Time and Protection when asked, and an Acknowledge; an
 // entry that cannot be described gets a Status and waits for the client's
 // Continue Transfer; the listing ends with an Access Complete.
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "wire/message_types.h"
+#include "zeld/tree.h"
 #include "zeld_harness.h"
 
 namespace zeldtest {
@@ -71,6 +73,34 @@ TEST_F(SessionListing, WildcardsSelectAndSubdirectoriesAreListedByName) {
     EXPECT_EQ(Names(reply), (std::vector<std::string>{"8:ZELD:", "4:/sub/", "2:inner.txt"}));
     reply = harness.Send(client::Access(6, "[sub]", 2, {0x01}));
     EXPECT_EQ(Names(reply), (std::vector<std::string>{"8:ZELD:", "4:/sub/", "2:inner.txt"}));
+}
+
+TEST_F(SessionListing, MoreMatchesThanAListingKeepsEndItWithAFailureAndAWildcardDeleteTakesThemAll) {
+    ASSERT_EQ(::mkdir(harness.Path("many").c_str(), 0755), 0);
+    const int dir = ::open(harness.Path("many").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(dir, 0);
+    const size_t files = zeld::Tree::kMaxListed + 1;
+    for (size_t i = 0; i < files; ++i) {
+        const int fd = ::openat(dir, std::to_string(i).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        ASSERT_GE(fd, 0) << i;
+        ::close(fd);
+    }
+    ::close(dir);
+    const auto reply = harness.Send(client::Access(6, "many/*", 2, {0x01}));
+    ASSERT_FALSE(reply.empty());
+    EXPECT_EQ(reply.back().type, S);
+    EXPECT_EQ(Statuses(reply), (std::vector<uint16_t>{0x5067}));
+    EXPECT_EQ(Names(reply).size(), zeld::Tree::kMaxListed + 2);  // volume, directory, the entries kept
+    harness.Send(client::AccessComplete({0x01}));  // the client's wind-down
+    // The delete goes on past what one pass of the directory takes.
+    EXPECT_TRUE(Statuses(harness.Send(client::Access(4, "many/*", 2, client::Display31()))).empty());
+    const int emptied = ::open(harness.Path("many").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* listing = ::fdopendir(emptied);
+    ASSERT_NE(listing, nullptr);
+    size_t left = 0;
+    while (const dirent* entry = ::readdir(listing)) left += entry->d_name[0] != '.' ? 1 : 0;
+    ::closedir(listing);
+    EXPECT_EQ(left, 0u);
 }
 
 TEST_F(SessionListing, NothingMatchingIsFileNotFoundAndAMissingDirectoryIsDirectoryNotFound) {
