@@ -1,6 +1,7 @@
 // zeld: serves a directory tree to ZEL clients as object "#17".
 #include <malloc.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -164,6 +165,15 @@ int Serve(const zeld::Options& options) {
     // A file-size limit (RLIMIT_FSIZE) must fail the one upload with EFBIG,
     // "device full", not kill the server with every client.
     ::signal(SIGXFSZ, SIG_IGN);
+    // A session holds a descriptor for each directory of the path it walks
+    // (up to 65): with a soft limit of 1024, a few clients opening deep paths
+    // at once would leave the others "too many open files". The soft limit
+    // goes up to the hard one.
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        (void)::setrlimit(RLIMIT_NOFILE, &files);
+    }
     if (!options.foreground && !zeld::Daemonize(&error)) return Fail(error);
     if (log == nullptr) log = zeld::OperationLog::ToSyslog();
 

@@ -16,8 +16,10 @@
 // checker at the exit of zeld and of this program stands in for the memory
 // figures (kMemoryFiguresTell).
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <barrier>
+#include <cstring>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -50,6 +52,30 @@ ProcessUsage IdleUsage(const ZeldInstance& server) {
         },
         kPatience);
     return now;
+}
+
+// The soft limit of open files in /proc/PID/limits.
+std::string SoftFileLimit(pid_t pid) {
+    const std::string limits = ReadFile("/proc/" + std::to_string(pid) + "/limits");
+    const size_t line = limits.find("Max open files");
+    if (line == std::string::npos) return "";
+    const size_t start = limits.find_first_not_of(' ', line + std::strlen("Max open files"));
+    return limits.substr(start, limits.find(' ', start) - start);
+}
+
+TEST(Load, TheServerTakesAllTheOpenFilesItsHardLimitAllows) {
+    rlimit files{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &files), 0);
+    if (files.rlim_max == RLIM_INFINITY || files.rlim_max <= 256) GTEST_SKIP() << "no finite hard limit above 256";
+    const rlimit saved = files;
+    files.rlim_cur = 256;  // zeld inherits it
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &files), 0);
+    ZeldInstance server;
+    std::string error;
+    const bool started = server.Start(&error);
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    ASSERT_TRUE(started) << error;
+    EXPECT_EQ(SoftFileLimit(server.pid()), std::to_string(saved.rlim_max));
 }
 
 TEST(Load, SixtyFourLinksOfOneProcessCopyAtOnceAndLeaveNothingBehind) {
