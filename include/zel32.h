@@ -280,8 +280,8 @@ ZEL32_API int32_t RfaDelete(RfaHandle handle, const char *name);
  * peer of file system 3; 1 also dates) into the list buffer of ZelInit as
  * one NUL-terminated text. Items that do not fit the library's text areas
  * are cut (a header line at 255 characters, any other item at 511), never
- * written past. A listing of the buffer's size or
- * more characters is moved whole to a new spool file in the temporary
+ * written past. A listing of the buffer's size or more characters is moved
+ * whole to a new spool file in the temporary
  * directory ($TMPDIR when it names a directory, else /tmp), named QRX*.TMP,
  * readable by its owner only; the buffer then keeps the text it had. The
  * notification names the file and passes a non-zero spoolFile (also after a
@@ -296,9 +296,10 @@ ZEL32_API int32_t RfaRd(RfaHandle handle, const char *name);
 ZEL32_API int32_t RfaPrint(RfaHandle handle, const char *name);
 /* flag 0 reads the file's protection into *record: fields and access bits
  * are only added to what the record holds, and a received owner of one or
- * more characters replaces the owner text (NUL-terminated). A peer that answers the request with an
- * Access Complete has ended the access: the read then ends there. flag 1
- * sets the file's protection from *record. Error 16 when the peer cannot. */
+ * more characters replaces the owner text (NUL-terminated). A peer that
+ * answers the request with an Access Complete has ended the access: the read
+ * then ends there. flag 1 sets the file's protection from *record. Error 16
+ * when the peer cannot. */
 ZEL32_API int32_t RfaProtection(RfaHandle handle, const char *name,
                                 RfaProtectionRecord *record, uint32_t flag);
 ZEL32_API int32_t RfaRename(RfaHandle handle, const char *oldName, const char *newName);

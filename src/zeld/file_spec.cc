@@ -88,18 +88,24 @@ SpecError ParseUnix(std::string_view text, Personality personality, FileSpec* sp
     return SetName(name, spec);
 }
 
+// The bracketed form "[DIR.SUB]NAME" (or "<DIR.SUB>NAME") begins the spec
+// or follows a device ("DEV:", "NODE::DEV:"). A bracket anywhere else is
+// part of a name: taking "tmp/old[1]" for the directory "1" would act on
+// another file.
+bool OpensDirectories(std::string_view text, size_t open) {
+    if (open == 0) return true;
+    const std::string_view device = text.substr(0, open);
+    return device.back() == ':' && device.find('/') == std::string_view::npos;
+}
+
 }  // namespace
 
 bool HasWildcard(std::string_view name) { return name.find_first_of("*%") != std::string_view::npos; }
 
 SpecError ParseFileSpec(std::string_view text, Personality personality, FileSpec* spec) {
     *spec = FileSpec{};
-    // The bracketed form is "[DIR.SUB]NAME", maybe behind a device ("DEV:"
-    // or "NODE::DEV:"). A bracket anywhere else is part of a name: taking
-    // "tmp/old[1]" for the directory "1" would act on another file.
     const size_t open = text.find_first_of("[<");
-    const bool bracketed = open != std::string_view::npos &&
-                           (open == 0 || (text[open - 1] == ':' && text.substr(0, open).find('/') == std::string_view::npos));
+    const bool bracketed = open != std::string_view::npos && OpensDirectories(text, open);
     const SpecError error = bracketed ? ParseBracketed(text, open, spec) : ParseUnix(text, personality, spec);
     if (error != SpecError::kNone) *spec = FileSpec{};
     return error;

@@ -61,22 +61,21 @@ bool LoadUsers(const std::string& path, std::vector<UserEntry>* users, std::stri
     // Close-on-exec: a print or submit command started meanwhile by another
     // session must not inherit the password hashes.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int failure = fd < 0 ? errno : 0;
     std::string text;
-    bool read = fd >= 0;
-    while (read) {
-        char chunk[4096];
+    char chunk[4096];
+    while (failure == 0) {
         const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            read = n == 0;
-            break;
+        if (n == 0) break;
+        if (n > 0) {
+            text.append(chunk, static_cast<size_t>(n));
+        } else if (errno != EINTR) {
+            failure = errno;
         }
-        text.append(chunk, static_cast<size_t>(n));
     }
-    const int savedErrno = errno;
     if (fd >= 0) ::close(fd);
-    if (!read) {
-        *error = "cannot read the users file " + path + ": " + std::strerror(savedErrno);
+    if (failure != 0) {
+        *error = "cannot read the users file " + path + ": " + std::strerror(failure);
         return false;
     }
     if (!ParseUsers(text, users, error)) {

@@ -9,6 +9,7 @@
 
 #include "wire/record_format.h"
 #include "zel32/operations/copy_progress.h"
+#include "zel32/protocol/access_control.h"
 #include "zel32/protocol/context.h"
 #include "zel32/protocol/data_message.h"
 #include "zel32/protocol/receive_path.h"
@@ -20,9 +21,6 @@
 namespace {
 
 using namespace wire;
-
-// RAC of the data phase's Control that asks for block transfer.
-constexpr uint8_t kBlockTransfer = 5;
 
 constexpr uint8_t kLineFeed = 0x0A;
 constexpr uint8_t kCarriageReturn = 0x0D;
@@ -111,7 +109,7 @@ DownloadPlan PlanFor(const ZelContext* context) {
     plan.print = (rat & kRatPrintFormat) != 0;
     plan.lineFeedEnded = rfm == kRfmLineFeedEnded;
     plan.recordEnded = rfm == kRfmLineFeedEnded || rfm == kRfmCarriageReturnEnded;
-    plan.dropLineFeed = plan.lineFeedEnded && context->sentControl.rac != kBlockTransfer && !plan.fortran && ZelTextTransfer(context);
+    plan.dropLineFeed = plan.lineFeedEnded && context->sentControl.rac != kRacBlockTransfer && !plan.fortran && ZelTextTransfer(context);
     plan.plain = !plan.fortran && !plan.print;
     if (AddsLineEnds(context, rat)) {
         if (rfm != kRfmCarriageReturnEnded) plan.lineEnd[plan.lineEndLength++] = kCarriageReturn;
@@ -327,7 +325,7 @@ Cutter CutterFor(const ZelContext* context) {
     cutter.recordCut = std::min(kRecordCut, context->bufferSize - kDataMessageOverhead);
     if (ZelStreamPeer(context)) {
         cutter.mode = Cutting::kStream;
-    } else if (ZelTextTransfer(context) && rac != kBlockTransfer) {
+    } else if (ZelTextTransfer(context) && rac != kRacBlockTransfer) {
         cutter.mode = Cutting::kText;
         cutter.textLimit = context->bufferSize / 2u;
         // Fixed-length records are also cut at MRS. An MRS of 0 sets no
@@ -336,7 +334,7 @@ Cutter CutterFor(const ZelContext* context) {
         cutter.controlArea = sent.fsz != 0;
     } else {
         cutter.mode = Cutting::kImage;
-        if (rac != kBlockTransfer) cutter.padTo = sent.mrs;
+        if (rac != kRacBlockTransfer) cutter.padTo = sent.mrs;
     }
     return cutter;
 }

@@ -68,7 +68,7 @@ uint8_t ZelRecordAccessFor(uint16_t transferMode) {
 }
 
 uint8_t ZelCopyRecordAccess(const ZelContext* context) {
-    if (ZelBlockModePeer(context)) return 5;
+    if (ZelBlockModePeer(context)) return kRacBlockTransfer;
     const RfaCopyAttributes* description = CopyDescription(context);
     return description != nullptr ? ZelRecordAccessFor(description->transferMode) : 3;
 }
@@ -81,7 +81,7 @@ int ZelEncodeAccess(ZelContext* context, wire::Writer& body) {
         fac |= 0x40;
     } else {
         const RfaCopyAttributes* description = CopyDescription(context);
-        if (description != nullptr && ZelRecordAccessFor(description->transferMode) == 5) fac |= 0x20;
+        if (description != nullptr && ZelRecordAccessFor(description->transferMode) == kRacBlockTransfer) fac |= 0x20;
         if (ZelBlockModePeer(context)) fac |= 0x20;
     }
     const bool upload = context->operation == kOpCopy && link->status.copyDirection == 1;

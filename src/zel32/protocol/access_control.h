@@ -18,8 +18,10 @@ int ZelDecodeControl(ZelContext* context, wire::Reader& body);
 int ZelDecodeContinueTransfer(ZelContext* context, wire::Reader& body);
 int ZelDecodeAccessComplete(ZelContext* context, wire::Reader& body);
 
+// RAC of the data phase's Control that asks for block transfer.
+constexpr uint8_t kRacBlockTransfer = 5;
 // The record access value a copy's transfer mode 0 to 3 asks for.
 uint8_t ZelRecordAccessFor(uint16_t transferMode);
 // The record access a copy's data-phase Control sends: its transfer mode's,
-// or the block transfer (5) toward a peer that takes nothing else.
+// or the block transfer toward a peer that takes nothing else.
 uint8_t ZelCopyRecordAccess(const ZelContext* context);

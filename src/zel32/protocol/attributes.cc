@@ -29,7 +29,6 @@ constexpr uint8_t kSentBsz = 8;
 constexpr uint8_t kPrintFop[3] = {0x80, 0x80, 0x40};
 constexpr uint16_t kImageMrsStream = 512;  // image data, a description with an odd transfer mode
 constexpr uint16_t kImageMrsDefault = 128;
-constexpr uint8_t kRacBlockTransfer = 5;
 
 // Limits of a caller's copy description.
 constexpr uint16_t kHighestTransferMode = 3;
