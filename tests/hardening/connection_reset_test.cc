@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "fault_relay.h"
+#include "support/scripted_peer.h"
+#include "support/zel_messages.h"
 #include "zeld_instance.h"
 #include "ztsock/ztsock.h"
 
@@ -134,6 +136,31 @@ TEST_F(ConnectionReset, DuringADownloadTheLocalFileIsReportedFailed) {
     EXPECT_EQ(RfaCloseLink(handle), 0);
     EXPECT_TRUE(server.WaitForLog("op=download file=\"remote.bin\" outcome=dropped", kPatience)) << server.log();
     ExpectACopyWorks(relay->node());
+}
+
+TEST(ResetAfterASyncError, TheFailedResynchronisationLeavesItsCause) {
+    // A peer answers the Delete with a Sync Error and vanishes with a reset:
+    // the Configuration that resynchronises finds the connection gone (or,
+    // when it wins the race with the reset, the repeated Delete does). Either
+    // way the call fails and the link's status says why.
+    zeltest::ScriptedPeer peer({zeltest::expectAny(), zeltest::reply(zeltest::PeerConfiguration()),
+                                zeltest::expectAny(), zeltest::reply(zeltest::Status(0xA001)),
+                                zeltest::expectClosed()});
+    ASSERT_TRUE(peer.Start());
+    FaultRelay relay(peer.port());
+    std::string error;
+    ASSERT_TRUE(relay.Start(&error)) << error;
+    // ACCEPT, Configuration, then the Status: the reset follows it.
+    relay.ArmNextConnection(Direction::kToClient, Fault::kReset, 3);
+    Link link(relay.node());
+    ASSERT_EQ(link.openResult(), 0);
+    const int32_t result = RfaDelete(link.handle(), "A.TXT");
+    EXPECT_TRUE(relay.struck());
+    EXPECT_NE(result, 0);
+    const RfaLinkStatus status = link.Look();
+    EXPECT_EQ(status.errorCode, RFA_ERR_NET_RESET);
+    EXPECT_EQ(status.errorDetail, ztsock::kErrConnectionReset);
+    peer.Finish();
 }
 
 }  // namespace

@@ -75,7 +75,12 @@ int32_t RfaDriveOperation(uint32_t handle, uint16_t operation) {
 
     int result = RunHandler(context);
     // Close Link has released the buffers a resynchronisation would use.
-    if (operation != kOpCloseLink && ZelResynchronise(context, &result) < 0) return -1;
+    // A resynchronisation that could not even be sent still leaves its cause
+    // (the transport's error) for the caller to read.
+    if (operation != kOpCloseLink && ZelResynchronise(context, &result) < 0) {
+        ZelRecordFailure(context);
+        return -1;
+    }
     // No failed operation returns 0: a failure that recorded no code of its
     // own records its cause (a refused reply, a transport error).
     if (result < 0) ZelRecordFailure(context);
