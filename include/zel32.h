@@ -145,9 +145,11 @@ typedef struct RfaProtectionRecord {
  * removes it), word 1 a pointer handed back to it. During a copy the
  * procedure is called with the bytes moved so far and the local file's size
  * (RFA_SIZE_UNKNOWN until known), at most about five times a second and once
- * more when the copy ends. Every other code does nothing and succeeds; this
- * one lies far from the small ones, so that a caller trying those never has
- * its words taken for a procedure. */
+ * more when the copy ends. Inside it, other links and RfaLook may be used;
+ * any other call on the copying link returns -1 and does nothing. Every
+ * other code does nothing and succeeds; this one lies far from the small
+ * ones, so that a caller trying those never has its words taken for a
+ * procedure. */
 #define RFA_IOCTL_PROGRESS 0x5A50
 #define RFA_SIZE_UNKNOWN UINT64_MAX
 typedef void (*RfaProgressProc)(void *context, uint64_t bytesTransferred, uint64_t localFileSize);

@@ -7,6 +7,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <vector>
 
 #include "zelft_harness.h"
 
@@ -124,6 +126,71 @@ TEST_F(Progress, TheCallbackCountsUpToTheSizeOfAnUpload) {
     // An upload knows the size of its source from the start.
     if (!calls.empty()) {
         EXPECT_EQ(calls.front().size, content.size());
+    }
+}
+
+// A procedure that tries to call the library on the copying link (each call
+// must be refused, changing nothing) and uses another link once.
+struct Reentry {
+    RfaHandle own = 0;
+    RfaHandle other = 0;
+    int calls = 0;
+    std::vector<int32_t> ownResults;
+    int32_t otherResult = -2;
+    uint32_t lookedBytes = 0;
+};
+
+void CallBackIn(void* context, uint64_t, uint64_t) {
+    auto* reentry = static_cast<Reentry*>(context);
+    ++reentry->calls;
+    const RfaHandle own = reentry->own;
+    uint16_t length = 0;
+    char byte = 0;
+    reentry->ownResults.push_back(RfaCloseLink(own));
+    reentry->ownResults.push_back(RfaAbort(own));
+    reentry->ownResults.push_back(RfaDelete(own, "source.bin"));
+    reentry->ownResults.push_back(RfaReadFile(own, 1, &byte, &length));
+    reentry->ownResults.push_back(RfaIoctl(own, RFA_IOCTL_PROGRESS, nullptr));
+    reentry->ownResults.push_back(RfaCopy(own, "a", "b", RFA_COPY_DOWNLOAD, RFA_MODE_IMAGE, nullptr));
+    RfaLinkStatus status{};
+    if (RfaLook(own, &status, sizeof status) == RFA_OK) reentry->lookedBytes = status.bytesTransferred;
+    if (reentry->otherResult == -2) reentry->otherResult = RfaDelete(reentry->other, "other.txt");
+}
+
+TEST_F(Progress, InsideTheCallbackOnlyOtherLinksAndLookMayBeUsed) {
+    // Closing the link under its copy would free what the copy is using;
+    // aborting it would end the access the copy still reads or writes.
+    const std::string content = BinaryContent(3 << 20, 12);
+    WriteFile(server.Path("source.bin"), content);
+    WriteFile(Local("source.bin"), content);
+    for (const uint32_t direction : {RFA_COPY_DOWNLOAD, RFA_COPY_UPLOAD}) {
+        const bool download = direction == RFA_COPY_DOWNLOAD;
+        SCOPED_TRACE(download ? "download" : "upload");
+        WriteFile(server.Path("other.txt"), "delete me");
+        Reentry reentry;
+        reentry.own = OpenLinkWithProgress();
+        reentry.other = OpenLinkWithProgress();
+        uintptr_t block[2] = {reinterpret_cast<uintptr_t>(&CallBackIn), reinterpret_cast<uintptr_t>(&reentry)};
+        ASSERT_EQ(RfaIoctl(reentry.own, RFA_IOCTL_PROGRESS, block), RFA_OK);
+        const std::string target = download ? Local("copied.bin") : server.Path("copied.bin");
+        ASSERT_EQ(RfaCopy(reentry.own, download ? "source.bin" : Local("source.bin").c_str(),
+                          download ? target.c_str() : "copied.bin", direction, RFA_MODE_IMAGE, nullptr),
+                  RFA_OK);
+        EXPECT_EQ(ReadFile(target), content);
+        ASSERT_GE(reentry.calls, 1);
+        EXPECT_EQ(reentry.ownResults, std::vector<int32_t>(6u * static_cast<size_t>(reentry.calls), -1));
+        EXPECT_EQ(reentry.lookedBytes, content.size());
+        EXPECT_EQ(reentry.otherResult, RFA_OK);
+        EXPECT_FALSE(std::filesystem::exists(server.Path("other.txt")));
+        // The link is whole afterwards, and the refused removal of the
+        // procedure left it in place.
+        const int callsBefore = reentry.calls;
+        ASSERT_EQ(RfaCopy(reentry.own, "source.bin", Local("again.bin").c_str(), RFA_COPY_DOWNLOAD, RFA_MODE_IMAGE,
+                          nullptr),
+                  RFA_OK);
+        EXPECT_GT(reentry.calls, callsBefore);
+        EXPECT_EQ(RfaCloseLink(reentry.own), RFA_OK);
+        EXPECT_EQ(RfaCloseLink(reentry.other), RFA_OK);
     }
 }
 

@@ -15,9 +15,20 @@
 namespace {
 
 constexpr int32_t kRejected = RFA_ERR_BAD_ARGUMENT;
+constexpr int32_t kNotRun = -1;
+
+// A call on a link from inside its own copy's progress procedure would pull
+// the link from under the copy (Close Link frees it, an Abort ends its
+// access, any operation takes over its fields): it is refused, changing
+// nothing. Other links, and RfaLook on this one, may be used there.
+bool InsideProgress(RfaHandle handle) {
+    const RfaLink* link = RfaLinkAt(handle);
+    return link != nullptr && link->reportingProgress;
+}
 
 // The common shape of the commands that take one name into name1.
 int32_t DriveWithName(RfaHandle handle, const char* name, RfaOperation operation) {
+    if (InsideProgress(handle)) return kNotRun;
     RfaLink* link = RfaLinkAt(handle);
     if (link == nullptr || !RfaCheckName(link->status.name1, name)) return kRejected;
     return RfaDriveOperation(handle, operation);
@@ -43,6 +54,7 @@ ZEL32_API int32_t ZelInit(char* buffer, uint32_t size) {
 ZEL32_API int32_t RfaOpenLink(RfaOpenLinkParams* params) { return RfaOpenLinkWork(params); }
 
 ZEL32_API int32_t RfaCloseLink(RfaHandle handle) {
+    if (InsideProgress(handle)) return kNotRun;
     if (!RfaValidHandle(handle)) return kRejected;
     const int32_t result = RfaDriveOperation(handle, kOpCloseLink);
     RfaFreeSlot(handle);
@@ -51,10 +63,14 @@ ZEL32_API int32_t RfaCloseLink(RfaHandle handle) {
 
 ZEL32_API int32_t RfaListen(void) { return -1; }
 
-ZEL32_API int32_t RfaAbort(RfaHandle handle) { return RfaDriveOperation(handle, kOpAbort); }
+ZEL32_API int32_t RfaAbort(RfaHandle handle) {
+    if (InsideProgress(handle)) return kNotRun;
+    return RfaDriveOperation(handle, kOpAbort);
+}
 
 ZEL32_API int32_t RfaCopy(RfaHandle handle, const char* source, const char* target, uint32_t direction,
                           uint16_t mode, const RfaCopyAttributes* attributes) {
+    if (InsideProgress(handle)) return kNotRun;
     RfaLink* link = RfaLinkAt(handle);
     if (link == nullptr || !RfaCheckName(link->status.name1, source) || !RfaCheckName(link->status.name2, target) ||
         !RfaCheckFlag(&link->status.copyDirection, direction))
@@ -68,18 +84,21 @@ ZEL32_API int32_t RfaCopy(RfaHandle handle, const char* source, const char* targ
 ZEL32_API int32_t RfaOpenFile(RfaHandle handle, const char* name) { return DriveWithName(handle, name, kOpOpenFile); }
 
 ZEL32_API int32_t RfaReadFile(RfaHandle handle, uint16_t length, char* buffer, uint16_t* result) {
+    if (InsideProgress(handle)) return kNotRun;
     RfaLink* link = RfaLinkAt(handle);
     if (link == nullptr || StoreIoArguments(link, length, buffer, result) != 0) return kRejected;
     return RfaDriveOperation(handle, kOpReadFile);
 }
 
 ZEL32_API int32_t RfaWriteFile(RfaHandle handle, uint16_t length, const char* buffer, uint16_t* result) {
+    if (InsideProgress(handle)) return kNotRun;
     RfaLink* link = RfaLinkAt(handle);
     if (link == nullptr || StoreIoArguments(link, length, buffer, result) != 0) return kRejected;
     return RfaDriveOperation(handle, kOpWriteFile);
 }
 
 ZEL32_API int32_t RfaCloseFile(RfaHandle handle) {
+    if (InsideProgress(handle)) return kNotRun;
     if (!RfaValidHandle(handle)) return kRejected;
     return RfaDriveOperation(handle, kOpCloseFile);
 }
@@ -87,6 +106,7 @@ ZEL32_API int32_t RfaCloseFile(RfaHandle handle) {
 ZEL32_API int32_t RfaDelete(RfaHandle handle, const char* name) { return DriveWithName(handle, name, kOpDelete); }
 
 ZEL32_API int32_t RfaDir(RfaHandle handle, uint32_t full, const char* spec) {
+    if (InsideProgress(handle)) return kNotRun;
     RfaLink* link = RfaLinkAt(handle);
     if (link == nullptr || !RfaCheckFlag(&link->dirFlag, full) || !RfaCheckSpecification(link->status.name1, spec))
         return kRejected;
@@ -103,6 +123,7 @@ ZEL32_API int32_t RfaRd(RfaHandle handle, const char* name) { return DriveWithNa
 ZEL32_API int32_t RfaPrint(RfaHandle handle, const char* name) { return DriveWithName(handle, name, kOpPrint); }
 
 ZEL32_API int32_t RfaProtection(RfaHandle handle, const char* name, RfaProtectionRecord* record, uint32_t flag) {
+    if (InsideProgress(handle)) return kNotRun;
     RfaLink* link = RfaLinkAt(handle);
     if (link == nullptr || !RfaCheckName(link->status.name1, name) || record == nullptr) return kRejected;
     link->protection = record;
@@ -116,6 +137,7 @@ ZEL32_API int32_t RfaProtection(RfaHandle handle, const char* name, RfaProtectio
 }
 
 ZEL32_API int32_t RfaRename(RfaHandle handle, const char* oldName, const char* newName) {
+    if (InsideProgress(handle)) return kNotRun;
     RfaLink* link = RfaLinkAt(handle);
     if (link == nullptr || !RfaCheckName(link->status.name1, oldName) || !RfaCheckName(link->status.name2, newName))
         return kRejected;
@@ -125,6 +147,7 @@ ZEL32_API int32_t RfaRename(RfaHandle handle, const char* oldName, const char* n
 ZEL32_API int32_t RfaSubmit(RfaHandle handle, const char* name) { return DriveWithName(handle, name, kOpSubmit); }
 
 ZEL32_API int32_t RfaIoctl(RfaHandle handle, uint16_t code, uintptr_t* argumentBlock) {
+    if (InsideProgress(handle)) return kNotRun;
     RfaLink* link = RfaLinkAt(handle);
     if (link == nullptr) return kRejected;
     link->ioctlCode = code;

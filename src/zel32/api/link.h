@@ -29,6 +29,9 @@ struct RfaLink {
     uint16_t* ioResult;
     uint32_t dirFlag;
     void* memoryHandle;
+    // Set while the link's copy is inside the caller's progress procedure:
+    // the copy owns the link until the procedure returns.
+    bool reportingProgress;
 };
 
 // The caller's data buffer of RfaReadFile and RfaWriteFile travels in the

@@ -16,7 +16,9 @@ int64_t NowMs() {
 
 void Report(ZelContext* context) {
     context->progressReportedAt = NowMs();
+    context->link->reportingProgress = true;
     context->progress(context->progressContext, context->copiedBytes, context->localSize);
+    context->link->reportingProgress = false;
 }
 
 }  // namespace
