@@ -24,8 +24,10 @@ std::atomic<int> connectTimeoutMs{kDefaultConnectMs};
 std::atomic<int> receiveTimeoutMs{kDefaultReceiveMs};
 
 ConnectionTable& Connections() {
-    static ConnectionTable table;
-    return table;
+    // Never destroyed: a host may close its links from an exit handler or a
+    // static object's destructor, after statics made later are gone.
+    static ConnectionTable* table = new ConnectionTable;
+    return *table;
 }
 
 int32_t Fail(int16_t* errorNumber, int16_t number) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <string>
 #include <thread>
 
@@ -208,6 +209,27 @@ TEST_F(ConnectTest, IdentifiersAreReusedAfterCloseAndNeverZero) {
     peer.Finish();
     EXPECT_TRUE(peer.ok()) << peer.report();
     EXPECT_EQ(peer.connections(), 3u);
+}
+
+TEST(ConnectionsAtExit, ALinkClosedByAnExitHandlerLeavesTheProcessWhole) {
+    // An exit handler registered before the first connection runs after the
+    // statics that connection made have been destroyed. The child process is
+    // a fresh one, so that nothing of this process's earlier tests is in it.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            static int32_t id = 0;
+            std::atexit([] {
+                int32_t value = 0;
+                if (id > 0 && Close(static_cast<uint16_t>(id), &value) == 0) std::_Exit(4);
+            });
+            auto* peer = new ScriptedPeer({expectClosed()});  // left running until the process ends
+            if (!peer->Start()) std::exit(2);
+            int16_t error = 0;
+            id = Connect(peer->node().c_str(), "#17", &error);
+            std::exit(id > 0 ? 0 : 3);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
