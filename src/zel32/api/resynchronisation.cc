@@ -20,9 +20,12 @@ int ZelResynchronise(ZelContext* context, int* result) {
     ZelCopyNames(context);
     context->statusCode = 0;
 
-    // The outcome of this exchange is not looked at, only whether it could be sent.
+    // The outcome of this exchange is not looked at, only whether it could be
+    // sent: what it recorded (a peer still lacking a capability records 1)
+    // is cleared, so that the second run alone decides the result.
     bool arrived = false;
     if (ZelConfigurationRound(context, &arrived) < 0) return -1;
+    RfaClearError(context);
     ZelClearFailure(context);
 
     // One more run, and no further resynchronisation whatever it brings.

@@ -66,6 +66,10 @@ int WindDownListing(ZelContext* context, unsigned miccode) {
 // A transfer in trouble: the access is wound down.
 int WindDownTransfer(ZelContext* context) {
     if (context->lastSentType == wire::kAccess || context->operation == kOpRename) return -1;
+    // A Status answering a Configuration (at the open, or when a Sync Error
+    // is repaired) comes with no access open: there is nothing to wind down,
+    // and a peer that ignores the stray messages would never answer them.
+    if (context->lastSentType == wire::kConfiguration) return -1;
     // An Abort has already ended the access with its own Access Complete and
     // drops what the interrupted transfer still sends; a second wind-down
     // would leave an Access Complete too many in the stream.

@@ -198,6 +198,28 @@ TEST_F(OpenLink, ASyncErrorRefusingAConfigurationIsOverWhenTheLinkOpens) {
     }
 }
 
+TEST_F(OpenLink, AStatusAnsweringEveryConfigurationEndsIn20AfterThreeAttempts) {
+    // No access is open during the exchange: the Status is only a refusal,
+    // with nothing wound down (a peer that ignores stray messages would
+    // otherwise hold the open for the receive limit).
+    ZelResetConfigTemplate();
+    const auto configuration = [](const Bytes& payload) { return !payload.empty() && payload[0] == 1; };
+    Script script;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        script.push_back(expectWhere(configuration, "a Configuration"));
+        script.push_back(reply(Status(0x7FFF)));
+    }
+    script.push_back(expectClosed());
+    ScriptedPeer peer(std::move(script));
+    ASSERT_TRUE(peer.Start());
+    RfaOpenLinkParams params = LinkParams(peer.node());
+    EXPECT_EQ(RfaOpenLink(&params), 20);
+    EXPECT_EQ(Look(params.handle).errorValue, 0x00070FFF);
+    EXPECT_EQ(RfaCloseLink(params.handle), -1);
+    peer.Finish();
+    EXPECT_TRUE(peer.ok()) << peer.report();
+}
+
 TEST_F(OpenLink, APeerLackingARequiredCapabilityLeavesTheLinkOpenWithError1) {
     PeerConfig lacking;
     lacking.capabilities = {5, 18, 25};  // no 40

@@ -342,6 +342,23 @@ TEST_F(Commands, ASyncErrorRepeatsTheCommandOnceAfterAConfiguration) {
     ExpectNotified(link.handle(), 2, "  ");  // only the second run's outcome
 }
 
+TEST_F(Commands, WhatTheRepairingConfigurationRecordsIsNotTheOutcome) {
+    // A peer lacking capability 40 leaves the link open with error 1; the
+    // repeated exchange records that 1 again, and the second run succeeds.
+    PeerConfig lacking;
+    lacking.capabilities = {5, 18, 25};
+    PeerLink link({expect(Access(4, "A.TXT", 0x02, kDisplayMain)), reply(Status(0xA0D2)),
+                   expect(CurrentLibraryConfiguration()), reply(PeerConfiguration(lacking)),
+                   expect(Access(4, "A.TXT", 0x02, kDisplayMain)), reply(AccessComplete()), expectSilence()},
+                  lacking);
+    ASSERT_EQ(link.openResult(), 1);
+    ClearNotifications();
+    EXPECT_EQ(RfaDelete(link.handle(), "A.TXT"), 0);
+    ASSERT_TRUE(link.Finish()) << link.peer().report();
+    EXPECT_EQ(link.Look().errorCode, 0);
+    ExpectNotified(link.handle(), 2, "  ");
+}
+
 TEST_F(Commands, ASecondSyncErrorFailsWith20AndRunsNoThirdTime) {
     PeerLink link({expect(Access(4, "A.TXT", 0x02, kDisplayMain)), reply(Status(0xA0D2)),
                    expect(CurrentLibraryConfiguration()), reply(PeerConfiguration()),
