@@ -254,8 +254,23 @@ void Append(ZelContext* context, const uint8_t* bytes, size_t count) {
     context->workLength += static_cast<int32_t>(count);
 }
 
+// Sends the pending record, an image record shorter than MRS padded with
+// zeros to it.
+int SendPadded(ZelContext* context, const Cutter& cutter) {
+    const auto length = static_cast<size_t>(context->workLength);
+    if (cutter.padTo > length) {
+        std::memset(context->workBuffer + length, 0, cutter.padTo - length);
+        context->workLength = static_cast<int32_t>(cutter.padTo);
+    }
+    return SendRecord(context);
+}
+
 // Stream and image mode: records of 512 bytes, the last one of each block
-// shorter; image records shorter than MRS are padded with zeros.
+// shorter. Where image records are padded, a record is instead carried on
+// into the next block read, so that only the file's last record is padded:
+// a block need not hold whole records (a peer's buffer size that is no
+// multiple of the cut, a short read from a pipe), and zeros padded into the
+// middle would change the file.
 int CutFixed(ZelContext* context, const Cutter& cutter, const uint8_t* block, size_t count) {
     if (cutter.padTo == 0) return SendSlices(context, cutter.recordCut, block, count);
     size_t at = 0;
@@ -263,13 +278,8 @@ int CutFixed(ZelContext* context, const Cutter& cutter, const uint8_t* block, si
         const size_t take = std::min(cutter.recordCut - static_cast<size_t>(context->workLength), count - at);
         Append(context, block + at, take);
         at += take;
-        const auto length = static_cast<size_t>(context->workLength);
-        if (length < cutter.recordCut && at < count) continue;
-        if (cutter.padTo > length) {
-            std::memset(context->workBuffer + length, 0, cutter.padTo - length);
-            context->workLength = static_cast<int32_t>(cutter.padTo);
-        }
-        if (SendRecord(context) < 0) return -1;
+        if (static_cast<size_t>(context->workLength) < cutter.recordCut) break;
+        if (SendPadded(context, cutter) < 0) return -1;
     }
     return 1;
 }
@@ -396,6 +406,6 @@ int ZelUploadFile(ZelContext* context) {
                                                       : CutFixed(context, cutter, context->recordBuffer, size);
         if (cut < 0) return -1;
     }
-    if (context->workLength > 0 && SendRecord(context) < 0) return -1;
+    if (context->workLength > 0 && SendPadded(context, cutter) < 0) return -1;
     return 1;
 }

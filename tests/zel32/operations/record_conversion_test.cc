@@ -598,5 +598,36 @@ TEST_F(RecordConversion, TenMegabyteUploadsInEachModeSendTheRightRecords) {
     }
 }
 
+TEST_F(RecordConversion, ImageUploadsPadOnlyTheFilesLastRecordWhateverTheBlockSize) {
+    // Blocks that hold no whole number of records: a record runs on into
+    // the next block read instead of being padded at the block's end.
+    const Bytes content = RandomBytes(3000, 7);
+    {
+        SCOPED_TRACE("a 600-byte buffer, MRS 512");
+        const RfaCopyAttributes description = {2, 0, 0, 512, 0};
+        UploadSetup setup = ImageUpload(&description);
+        setup.peer.bufsiz = 600;
+        ScratchDir dir;
+        const UploadOutcome outcome = Upload(dir, AsText(content), setup);
+        EXPECT_EQ(outcome.code, 0);
+        std::vector<Bytes> expected = Slices(content, 512);
+        expected.back().resize(512, 0);
+        EXPECT_TRUE(outcome.records == expected);
+    }
+    {
+        SCOPED_TRACE("a 300-byte buffer: records cut at 295, MRS 128");
+        const RfaCopyAttributes description = {2, 0, 0, 128, 0};
+        UploadSetup setup = ImageUpload(&description);
+        setup.peer.bufsiz = 300;
+        setup.copyAttributes = Message(2, 0x02, {0x2F, 0x02, 0x00, 0x04, 0x00, 0x80, 0x00});
+        ScratchDir dir;
+        const UploadOutcome outcome = Upload(dir, AsText(content), setup);
+        EXPECT_EQ(outcome.code, 0);
+        std::vector<Bytes> expected = Slices(content, 295);
+        expected.back().resize(128, 0);  // 3000 - 10 * 295 = 50 bytes left
+        EXPECT_TRUE(outcome.records == expected);
+    }
+}
+
 }  // namespace
 }  // namespace zeltest
