@@ -109,12 +109,16 @@ DownloadPlan PlanFor(const ZelContext* context) {
     plan.print = (rat & kRatPrintFormat) != 0;
     plan.lineFeedEnded = rfm == kRfmLineFeedEnded;
     plan.recordEnded = rfm == kRfmLineFeedEnded || rfm == kRfmCarriageReturnEnded;
-    plan.dropLineFeed = plan.lineFeedEnded && context->sentControl.rac != kRacBlockTransfer && !plan.fortran && ZelTextTransfer(context);
     plan.plain = !plan.fortran && !plan.print;
     if (AddsLineEnds(context, rat)) {
         if (rfm != kRfmCarriageReturnEnded) plan.lineEnd[plan.lineEndLength++] = kCarriageReturn;
         plan.lineEnd[plan.lineEndLength++] = kLineFeed;
     }
+    // A record's own line feed gives way only to the line end added behind
+    // it: where none is added (no implied line end, a stream peer), taking
+    // it would run the lines together.
+    plan.dropLineFeed = plan.lineFeedEnded && context->sentControl.rac != kRacBlockTransfer && !plan.fortran &&
+                        ZelTextTransfer(context) && plan.lineEndLength != 0;
     return plan;
 }
 
@@ -147,13 +151,16 @@ bool PutRecord(ZelContext* context, const DownloadPlan& plan, const ZelRecordVie
         if (plan.fortran) {
             ++data;
             --length;
-            bool lastBecomesCarriageReturn = plan.lineFeedEnded && length > 0;
-            if (control == '$' && plan.recordEnded && length > 0) {
-                --length;
-                lastBecomesCarriageReturn = false;
-            }
-            if (lastBecomesCarriageReturn) {
-                --length;
+            // Only the record's own terminator (the line feed of RFM 5, the
+            // carriage return of RFM 6) is taken or turned into a carriage
+            // return: a record without one, such as a file's last, keeps
+            // all its data.
+            const uint8_t terminator = plan.lineFeedEnded ? kLineFeed : kCarriageReturn;
+            const bool terminated = plan.recordEnded && length > 0 && data[length - 1] == terminator;
+            if (control == '$' && plan.recordEnded) {
+                if (terminated) --length;
+            } else if (plan.lineFeedEnded && length > 0) {
+                if (terminated) --length;
                 after.Put(kCarriageReturn);
             }
         }

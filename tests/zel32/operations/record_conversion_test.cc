@@ -96,6 +96,11 @@ TEST_F(RecordConversion, DownloadedRecordsGetTheLineEndsTheirFormatCallsFor) {
          "\fTITLE\r\n\nX\rY\r\nPROMPT\nSPACE\r\n\r"},
         {"Fortran, RFM 5", 5, kFortran, {"1TITLE\n", "$PROMPT\n", "+\n"}, "\fTITLE\r\nPROMPT\r"},
         {"Fortran, RFM 6", 6, kFortran, {"0X\r", "$Q\r"}, "\n\nX\r\nQ"},
+        // Bytes that are no record's terminator stay.
+        {"RFM 5 with no line end added keeps its line feeds", 5, 0x00, {"A\n", "B"}, "A\nB"},
+        {"Fortran, RFM 5, records without their line feed", 5, kFortran, {"1TITLE", "$PROMPT", "+Z\n"},
+         "\fTITLE\r\nPROMPTZ\r"},
+        {"Fortran, RFM 6, a record without its carriage return", 6, kFortran, {"$Q"}, "\nQ"},
     };
     for (const DownloadCase& testCase : cases) {
         SCOPED_TRACE(testCase.name);
@@ -158,6 +163,12 @@ TEST_F(RecordConversion, PeersThatKeepTheirOwnLineEndsGetNoneAdded) {
             Download(dir, RemoteAttributes(2, kImpliedLineEnd), Records({Data(Text("ONE\r\n")), Data(Text("TWO"))}), setup);
         EXPECT_EQ(outcome.code, 0);
         EXPECT_EQ(outcome.file, "ONE\r\nTWO");
+        // Its line feeds stay where no line end comes back for them.
+        ScratchDir lineFeeds;
+        const DownloadOutcome ended = Download(lineFeeds, RemoteAttributes(5, kImpliedLineEnd),
+                                               Records({Data(Text("ONE\n")), Data(Text("TWO\n"))}), setup);
+        EXPECT_EQ(ended.code, 0);
+        EXPECT_EQ(ended.file, "ONE\nTWO\n");
     }
     {
         SCOPED_TRACE("an image copy");
