@@ -174,7 +174,7 @@ typedef void (*RfaProgressProc)(void *context, uint64_t bytesTransferred, uint64
 #define RFA_ERR_PROTOCOL 20         /* unexpected message, or an unmapped remote status */
 #define RFA_ERR_CONNECT_FAILED 22   /* refused, timed out, or out of resources */
 #define RFA_ERR_UNREACHABLE 24
-#define RFA_ERR_RECORD_SIZE 27      /* maxRecordSize above the negotiated buffer size */
+#define RFA_ERR_RECORD_SIZE 27      /* maxRecordSize, or a request, above the peer's buffer size */
 
 /* Every wait on the peer is bounded: a transport receive that gets nothing for
  * this many seconds fails with error 22 (errorDetail 60), and so does one

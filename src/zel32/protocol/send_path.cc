@@ -100,6 +100,13 @@ int ZelSendMessage(ZelContext* context, uint8_t type) {
         return -1;
     }
     size_t length = context->writeCursor - context->messageStart;
+    // A message longer than the peer's whole buffer (a 255-character name
+    // toward a peer of 256-byte blocks) would overrun it: refused, not sent.
+    if (length > static_cast<size_t>(context->bufferSize)) {
+        context->writeCursor = context->messageStart;
+        RfaSetError(context, RFA_ERR_RECORD_SIZE, 0);
+        return -1;
+    }
     // The room check counts fixed parts only; a block still never grows past
     // the peer's buffer size: a message whose variable fields did not fit
     // goes out in the next block.

@@ -69,6 +69,20 @@ TEST_F(Commands, DeleteOfAFileThePeerCannotFindFailsWith7AndSendsNothingMore) {
     EXPECT_EQ(std::string(list_, 4), std::string("  \0x", 4));
 }
 
+TEST_F(Commands, ARequestLongerThanThePeersBufferFailsWith27AndIsNotSent) {
+    // A 255-character name makes an Access of 264 bytes; this peer takes
+    // blocks of 256. The next frame the peer gets is the next request's.
+    PeerConfig small;
+    small.bufsiz = 256;
+    PeerLink link({expect(Access(4, "A.TXT", 0x02, kDisplayMain)), reply(AccessComplete()), expectSilence()}, small);
+    ASSERT_EQ(link.openResult(), 0);
+    EXPECT_EQ(RfaDelete(link.handle(), std::string(255, 'N').c_str()), 27);
+    ExpectNotified(link.handle(), 0, "");
+    ClearNotifications();
+    EXPECT_EQ(RfaDelete(link.handle(), "A.TXT"), 0);
+    ASSERT_TRUE(link.Finish()) << link.peer().report();
+}
+
 TEST_F(Commands, MdSendsAttributesAndAccessInOneTransmission) {
     PeerLink link({expect(SentAttributes() + Access(2, "[.NEW]", 0x02, kDisplayMain)), reply(AccessComplete()),
                    expectSilence()});
