@@ -10,7 +10,9 @@
  *
  * Several threads may use the library at once, each with links of its own:
  * a link is used by one thread at a time. Listings share the list buffer of
- * ZelInit, so only one runs at a time in the process (see RfaDir).
+ * ZelInit, so only one runs at a time in the process (see RfaDir), and a
+ * failed operation on any link blanks the buffer's first bytes: read a
+ * listing before an operation on another thread can fail.
  *
  * The library never ends its host with SIGPIPE: a send to a peer that has
  * gone, or a write to a local pipe or FIFO without a reader, fails with the
