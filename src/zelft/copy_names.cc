@@ -12,14 +12,16 @@ bool HoldsWildcard(std::string_view text) { return text.find_first_of("*%") != s
 
 }  // namespace
 
-bool HasWildcard(std::string_view remotePath) { return HoldsWildcard(remotePath.substr(FileStart(remotePath))); }
+bool HasWildcard(std::string_view remotePath) { return HoldsWildcard(RemoteFilePart(remotePath)); }
 
 bool HasWildcardInDirectory(std::string_view remotePath) { return HoldsWildcard(RemoteDirectoryPart(remotePath)); }
 
 std::string_view RemoteDirectoryPart(std::string_view remotePath) { return remotePath.substr(0, FileStart(remotePath)); }
 
+std::string_view RemoteFilePart(std::string_view remotePath) { return remotePath.substr(FileStart(remotePath)); }
+
 std::string RemoteBaseName(std::string_view remotePath) {
-    std::string_view name = remotePath.substr(FileStart(remotePath));
+    std::string_view name = RemoteFilePart(remotePath);
     // A version is ";" and digits at the end (A.TXT;12); any other ";" is
     // part of the name, as on a Unix server.
     const size_t version = name.rfind(';');

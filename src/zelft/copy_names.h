@@ -17,6 +17,9 @@ bool HasWildcardInDirectory(std::string_view remotePath);
 // The directory part, up to and including the last "/" or "]"; "" for none.
 std::string_view RemoteDirectoryPart(std::string_view remotePath);
 
+// The file part, after the directory part, as it is ("A.TXT;1", "*.txt").
+std::string_view RemoteFilePart(std::string_view remotePath);
+
 // The file part without directory and without a ";version".
 std::string RemoteBaseName(std::string_view remotePath);
 

@@ -16,10 +16,13 @@ TEST(CopyNames, WildcardsCountOnlyInTheFilePart) {
     EXPECT_FALSE(HasWildcardInDirectory("sub/*.txt"));
 }
 
-TEST(CopyNames, DirectoryPartOfUnixAndBracketedNames) {
+TEST(CopyNames, DirectoryAndFilePartsOfUnixAndBracketedNames) {
     EXPECT_EQ(RemoteDirectoryPart("a.txt"), "");
     EXPECT_EQ(RemoteDirectoryPart("sub/deep/a.txt"), "sub/deep/");
     EXPECT_EQ(RemoteDirectoryPart("[SUB.DEEP]A.TXT;1"), "[SUB.DEEP]");
+    EXPECT_EQ(RemoteFilePart("sub/deep/*.txt"), "*.txt");
+    EXPECT_EQ(RemoteFilePart("[SUB.DEEP]*.TXT;*"), "*.TXT;*");
+    EXPECT_EQ(RemoteFilePart("sub/"), "");
 }
 
 TEST(CopyNames, BaseNameDropsDirectoryAndVersion) {

@@ -1,0 +1,28 @@
+// Which names a wildcard get asked for. A server answers the pattern with a
+// listing, and zelft copies a listed file only when its name matches the
+// pattern it sent: a server that lists other names (".bashrc" for "*.txt")
+// cannot make a get write files the user did not ask for. "*" stands for
+// any run of characters, "%" for exactly one. zelft keeps its own matcher,
+// as the library exports nothing but the C interface.
+#pragma once
+
+#include <string_view>
+
+namespace zelft {
+
+// Whether `name` matches `pattern` as a whole, byte for byte.
+bool WildcardMatches(std::string_view pattern, std::string_view name);
+
+// Whether a listed file may be copied under `localName` (its name without
+// directory and version, as RemoteBaseName gives it) for `pattern` (the
+// file part of the remote name): a file name, not "", "." or "..", that
+// matches the pattern as a server may read it:
+// - as it is (a Unix server compares names byte for byte);
+// - without a version, the pattern cut before one of its ";" (a server may
+//   take what follows as a version and match the listed one against it);
+// - ignoring the case of ASCII letters and the pattern's version, a pattern
+//   without "." standing for NAME.* and a name without "." as NAME. (a
+//   server of NAME.TYPE;VERSION names).
+bool ListedNameFits(std::string_view pattern, std::string_view localName);
+
+}  // namespace zelft
