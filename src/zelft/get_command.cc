@@ -12,6 +12,7 @@
 #include "zelft/file_copy.h"
 #include "zelft/listing_text.h"
 #include "zelft/terminal_text.h"
+#include "zelft/wildcard_match.h"
 
 namespace zelft {
 namespace {
@@ -41,6 +42,7 @@ ExitCode GetMatches(const Invocation& invocation, const RemoteSpec& spec, const 
     if (outcome.exit() != ExitCode::kOk) return outcome.exit();
 
     const std::string_view directory = RemoteDirectoryPart(spec.path);
+    const std::string_view pattern = RemoteFilePart(spec.path);
     size_t matched = 0;
     std::set<std::string> localNames;  // taken by a file of this listing
     for (const ListedEntry& entry : ParseListing(listing)) {
@@ -48,18 +50,25 @@ ExitCode GetMatches(const Invocation& invocation, const RemoteSpec& spec, const 
             if (invocation.verbose) Say("skipping the directory " + entry.name);
             continue;
         }
-        ++matched;
         CopyRequest request;
         request.direction = RFA_COPY_DOWNLOAD;
         request.remotePath = RemoteNameInDirectory(directory, entry.name);
         request.remoteName = spec.node + "::" + request.remotePath;
         const std::string localName = RemoteBaseName(entry.name);
         request.localPath = JoinLocal(localDirectory, localName);
+        const std::string what = "get " + request.remoteName + ": ";
+        // The server chose what to list: a name the pattern does not match
+        // is none the user asked for, and is not written here.
+        if (!ListedNameFits(pattern, localName)) {
+            outcome.Add(Failure{ExitCode::kRemoteFile,
+                                what + "not a file name that " + std::string(pattern) + " matches; not copied"});
+            continue;
+        }
+        ++matched;
         // A file that matches and is not copied fails the command, each
         // with its reason: the server could not describe it, its names are
         // too long for a copy, or an earlier file of the listing (another
         // version of it) already went to the same local name.
-        const std::string what = "get " + request.remoteName + ": ";
         if (entry.failed) {
             outcome.Add(Failure{ExitCode::kRemoteFile, what + "the server could not describe it; not copied"});
         } else if (request.remotePath.size() > kLongestName || request.localPath.size() > kLongestName) {
