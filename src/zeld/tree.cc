@@ -13,7 +13,7 @@
 #include <cstring>
 #include <deque>
 
-#include "zeld/wildcard.h"
+#include "wire/wildcard.h"
 
 namespace zeld {
 namespace {
@@ -536,7 +536,7 @@ StatusValue Tree::Remove(const FileSpec& spec, size_t* removed) const {
             struct stat info;
             if (::fstatat(chain.fd(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || S_ISDIR(info.st_mode))
                 return true;
-            if (!WildcardMatch(pattern, ComparisonKey(personality_, name, false))) return true;
+            if (!wire::WildcardMatch(pattern, ComparisonKey(personality_, name, false))) return true;
             if (S_ISREG(info.st_mode) && !WritableByServer(info)) {
                 ++protectedFiles;
                 return true;
@@ -647,9 +647,9 @@ StatusValue Tree::List(const FileSpec& spec, ListingResult* result) const {
         if (exactName) {
             matches = name == pattern;
         } else if (personality_ == Personality::kRecords) {
-            matches = WildcardMatch(recordsPattern, ComparisonKey(personality_, name, isDirectory));
+            matches = wire::WildcardMatch(recordsPattern, ComparisonKey(personality_, name, isDirectory));
         } else {
-            matches = WildcardMatch(pattern, name);
+            matches = wire::WildcardMatch(pattern, name);
         }
         if (!matches) return true;
         if (entries.size() == kMaxListed) {

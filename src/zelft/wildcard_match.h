@@ -2,16 +2,13 @@
 // listing, and zelft copies a listed file only when its name matches the
 // pattern it sent: a server that lists other names (".bashrc" for "*.txt")
 // cannot make a get write files the user did not ask for. "*" stands for
-// any run of characters, "%" for exactly one. zelft keeps its own matcher,
-// as the library exports nothing but the C interface.
+// any run of characters, "%" for exactly one, as the server's own matcher
+// reads them.
 #pragma once
 
 #include <string_view>
 
 namespace zelft {
-
-// Whether `name` matches `pattern` as a whole, byte for byte.
-bool WildcardMatches(std::string_view pattern, std::string_view name);
 
 // Whether a listed file may be copied under `localName` (its name without
 // directory and version, as RemoteBaseName gives it) for `pattern` (the

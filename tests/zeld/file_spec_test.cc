@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include "zeld/wildcard.h"
 
 namespace zeld {
 namespace {
@@ -87,19 +86,6 @@ TEST(FileSpecParse, PrintableSpecEscapesControlBytes) {
     EXPECT_EQ(PrintableSpec("a\" b"), "a\\x22 b");
     EXPECT_EQ(PrintableSpec("x op=y", true), "x\\x20op=y");
     EXPECT_EQ(PrintableSpec("\x9b\xc3\xa9"), "\\x9b\\xc3\\xa9");
-}
-
-TEST(Wildcards, StarIsAnyRunAndPercentExactlyOneCharacter) {
-    EXPECT_TRUE(WildcardMatch("*", ""));
-    EXPECT_TRUE(WildcardMatch("*.TXT", "A.TXT"));
-    EXPECT_FALSE(WildcardMatch("*.TXT", "A.TXT2"));
-    EXPECT_TRUE(WildcardMatch("A%C", "ABC"));
-    EXPECT_FALSE(WildcardMatch("A%C", "AC"));
-    EXPECT_TRUE(WildcardMatch("*A*B*", "xxAyyAzzB"));
-    EXPECT_FALSE(WildcardMatch("*A*B*", "xxByyA"));
-    EXPECT_TRUE(WildcardMatch("%*%", "ab"));
-    EXPECT_FALSE(WildcardMatch("%*%", "a"));
-    EXPECT_FALSE(WildcardMatch("abc", "ab"));
 }
 
 }  // namespace

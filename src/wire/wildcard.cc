@@ -1,8 +1,8 @@
-#include "zeld/wildcard.h"
+#include "wire/wildcard.h"
 
 #include <cstddef>
 
-namespace zeld {
+namespace wire {
 
 bool WildcardMatch(std::string_view pattern, std::string_view text) {
     size_t p = 0;
@@ -27,4 +27,4 @@ bool WildcardMatch(std::string_view pattern, std::string_view text) {
     return p == pattern.size();
 }
 
-}  // namespace zeld
+}  // namespace wire
