@@ -479,8 +479,12 @@ void Session::OnAccessComplete(wire::Reader body) {
     const StatusValue status = DecodeAccessComplete(body, &complete);
     if (status != kOk) return Fail(status);
     switch (phase_) {
-        case Phase::kOpened:
         case Phase::kConnected:
+            // An upload's connect leads here too; only an opened file is
+            // closed as one (printed, its protection changed).
+            if (!file_.fd.valid()) return GiveUp();
+            return CloseExisting(complete);
+        case Phase::kOpened:
         case Phase::kSending:
         case Phase::kSent: return CloseExisting(complete);
         case Phase::kAppending:
@@ -501,14 +505,14 @@ void Session::OnAccessComplete(wire::Reader body) {
             SendAccessComplete();
             phase_ = Phase::kIdle;
             return;
-        default:
-            // Idle (an Abort with nothing open), or an access given up
-            // before its data phase: answered, nothing kept.
-            SendAccessComplete();
-            if (accessActive_) EndAccess(phase_ == Phase::kCreated ? "abandoned" : "aborted");
-            phase_ = Phase::kIdle;
-            return;
+        default: return GiveUp();
     }
+}
+
+void Session::GiveUp() {
+    SendAccessComplete();
+    if (accessActive_) EndAccess(upload_->active() ? "abandoned" : "aborted");
+    phase_ = Phase::kIdle;
 }
 
 void Session::CloseExisting(const AccessCompleteMessage& complete) {

@@ -110,6 +110,10 @@ private:
     // Works out, once for the records to come, how they are stored.
     void PrepareReceiving();
     void CloseExisting(const AccessCompleteMessage& complete);
+    // An Access Complete when idle (an Abort with nothing open), or of an
+    // access given up before its data phase (an upload before its
+    // records): answered, nothing kept.
+    void GiveUp();
     void CommitUpload();
     void ChangeProtection();
 

@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "wire/message_types.h"
 #include "zeld_harness.h"
@@ -153,6 +154,49 @@ TEST(SessionUpload, EmptyFileIsCreatedEmpty) {
     struct stat info;
     ASSERT_EQ(::stat(harness.Path("empty").c_str(), &info), 0);
     EXPECT_EQ(info.st_size, 0);
+}
+
+TEST(SessionUpload, AnUploadClosedBeforeItsRecordsIsGivenUpNeverClosedAsAnOpenedFile) {
+    // An upload's create and connect, then an Access Complete without the
+    // data-phase Control: nothing was opened, so nothing is printed, no
+    // protection changes, nothing is stored, and the log does not say ok.
+    SessionHarness harness;
+    zeltest::ScratchDir spool;
+    const std::string printed = spool / "printed";
+    auto printer = zeld::Spooler::ForCommand({"sh", "-c", "printf '%s\\n' \"$0\" >> \"" + printed + "\""});
+    harness.SetSpoolers(printer.get(), nullptr);
+    harness.Configure();
+    const auto connect = [&](const std::string& spec) {
+        ASSERT_EQ(harness.Send(client::Attributes() + client::Access(2, spec, 1, client::Display91())).back().type,
+                  wire::kAcknowledge);
+        ASSERT_EQ(Types(harness.Send(client::ControlConnect())), (std::vector<uint8_t>{wire::kAcknowledge}));
+    };
+    const std::vector<uint8_t> closed{wire::kAccessComplete};
+
+    connect("printed.txt");
+    EXPECT_EQ(Types(harness.Send(client::AccessComplete({0x01, 0x80, 0x80, 0x40}))), closed);
+    EXPECT_NE(::access(printed.c_str(), F_OK), 0) << ReadFile(printed);
+
+    connect("closed.txt");
+    EXPECT_EQ(Types(harness.Send(client::AccessComplete({0x01}))), closed);
+
+    // A protection change is no part of an upload: its first Access
+    // Complete ends the access, and what follows finds nothing open.
+    struct stat before;
+    ASSERT_EQ(::stat(harness.root().c_str(), &before), 0);
+    connect("changed.txt");
+    EXPECT_EQ(Types(harness.Send(client::AccessComplete({0x06}))), closed);
+    EXPECT_EQ(Types(harness.Send(client::Protection({0x10, 0x00}) + client::AccessComplete({0x07}))), closed);
+    struct stat after;
+    ASSERT_EQ(::stat(harness.root().c_str(), &after), 0);
+    EXPECT_EQ(after.st_mode, before.st_mode);
+
+    EXPECT_TRUE(Entries(harness.root()).empty());
+    const std::string log = harness.log();
+    for (const char* spec : {"printed.txt", "closed.txt", "changed.txt"}) {
+        EXPECT_NE(log.find("op=upload file=\"" + std::string(spec) + "\" outcome=abandoned"), std::string::npos) << log;
+    }
+    EXPECT_EQ(log.find("outcome=ok"), std::string::npos) << log;
 }
 
 TEST(SessionUpload, UnfinishedUploadLeavesTheOldTargetAndNoTemporaryFile) {
