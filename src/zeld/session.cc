@@ -558,7 +558,9 @@ void Session::CommitUpload() {
 }
 
 void Session::ChangeProtection() {
-    if (settings_.readOnly) return Fail(kStatusPrivilege);
+    // The root, opened through a link to it, is the operator's: like its
+    // delete or rename, its protection is refused.
+    if (settings_.readOnly || file_.isRoot) return Fail(kStatusPrivilege);
     if (hasProtection_) {
         // The owner cannot be changed; naming the present one is no change.
         if ((protection_.menu & 0x01) != 0 && !protection_.owner.empty() &&

@@ -153,7 +153,13 @@ StatusValue Walk(Personality personality, Chain chain, std::deque<Part> parts, b
         if (part.name == ".") {
             if (!last) continue;
             // The entry is the directory reached itself.
-            if (chain.atRoot()) return kStatusPrivilege;
+            if (chain.atRoot()) {
+                if (::fstat(chain.fd(), &found->info) != 0) return StatusForErrno(errno, Stage::kOpen);
+                found->name.clear();
+                found->exists = found->isRoot = true;
+                found->parent = std::move(chain);
+                return kOk;
+            }
             found->name = chain.names().back();
             chain.Pop();
             if (::fstatat(chain.fd(), found->name.c_str(), &found->info, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -221,6 +227,13 @@ StatusValue Descend(Chain* chain, const std::string& name) {
     UniqueFd next(::openat(chain->fd(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!next.valid()) return StatusForErrno(errno, Stage::kOpen);
     return chain->Push(std::move(next), name) ? kOk : kStatusBadDirectoryName;
+}
+
+// The chain of the directory a lookup found: the root itself, or an entry
+// of its parent.
+StatusValue EnterFound(Found* found, Chain* chain) {
+    *chain = std::move(found->parent);
+    return found->isRoot ? kOk : Descend(chain, found->name);
 }
 
 // A client takes only three statuses about one entry of a listing (locked,
@@ -415,8 +428,7 @@ StatusValue Tree::ReachDirectory(const std::vector<std::string>& directories, Ch
     const StatusValue status = Walk(personality_, std::move(*chain), DirectoryParts(directories), true, &found);
     if (status != kOk) return status;
     if (!found.exists || !S_ISDIR(found.info.st_mode)) return kStatusDirectoryNotFound;
-    *chain = std::move(found.parent);
-    return Descend(chain, found.name);
+    return EnterFound(&found, chain);
 }
 
 std::string Tree::RealPath(const std::vector<std::string>& directory, const std::string& name) const {
@@ -447,7 +459,7 @@ StatusValue Tree::OpenEntry(const FileSpec& spec, OpenedFile* file) const {
     } else {
         return kStatusPrivilege;  // devices, pipes and sockets are not served
     }
-    UniqueFd fd(::openat(found.parent.fd(), found.name.c_str(), flags));
+    UniqueFd fd(::openat(found.parent.fd(), found.isRoot ? "." : found.name.c_str(), flags));
     if (!fd.valid()) return StatusForErrno(errno, Stage::kOpen);
     struct stat info;
     if (::fstat(fd.get(), &info) != 0) return StatusForErrno(errno, Stage::kOpen);
@@ -463,6 +475,7 @@ StatusValue Tree::OpenEntry(const FileSpec& spec, OpenedFile* file) const {
     file->realName = found.name;
     file->directory = found.parent.names();
     file->isDirectory = S_ISDIR(info.st_mode);
+    file->isRoot = found.isRoot;
     return kOk;
 }
 
@@ -621,13 +634,15 @@ StatusValue Tree::List(const FileSpec& spec, ListingResult* result) const {
         // else (records) a name without type stands for every type.
         status = Find(spec, true, &found);
         if (status != kOk) return status;
-        chain = std::move(found.parent);
         if (found.exists && S_ISDIR(found.info.st_mode)) {
-            if ((status = Descend(&chain, found.name)) != kOk) return status;
+            if ((status = EnterFound(&found, &chain)) != kOk) return status;
             pattern.assign(1, '*');  // (not = "*": a false -Wrestrict of GCC 12 at -O3)
-        } else if (found.exists) {
-            pattern = found.name;
-            exactName = true;
+        } else {
+            chain = std::move(found.parent);
+            if (found.exists) {
+                pattern = found.name;
+                exactName = true;
+            }
         }
     } else if ((status = ReachDirectory(spec.directories, &chain)) != kOk) {
         return status;

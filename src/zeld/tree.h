@@ -46,11 +46,13 @@ private:
 };
 
 // What a lookup found: the entry `name` in directory `parent`, or where it
-// would be created.
+// would be created; or the root itself, reached through a followed link
+// (`parent` is then the root's chain, `name` empty).
 struct Found {
     Chain parent;
     std::string name;
     bool exists = false;
+    bool isRoot = false;
     struct stat info {};  // of the entry itself (a link only when not followed)
 };
 
@@ -62,6 +64,7 @@ struct OpenedFile {
     std::string realName;
     std::vector<std::string> directory;  // real names from the root
     bool isDirectory = false;
+    bool isRoot = false;  // the root itself: no entry of the tree to change
 };
 
 // What a listing shows of an entry's file, kept instead of its whole stat
@@ -124,7 +127,9 @@ public:
     // contents of a directory named without wildcard, or one file.
     StatusValue List(const FileSpec& spec, ListingResult* result) const;
 
-    // Lookup of a whole file spec: the directories, then the name.
+    // Lookup of a whole file spec: the directories, then the name. The
+    // root itself is found only through a link followed as the last step,
+    // so never when `followLast` is false.
     StatusValue Find(const FileSpec& spec, bool followLast, Found* found) const;
 
     // The most entries a listing keeps (its memory is bounded).

@@ -131,6 +131,22 @@ TEST_F(SessionCommands, ProtectionIsSetAfterTheConnectAndTheChangeMessages) {
     EXPECT_EQ(info.st_mode & 0777, 0640u);
 }
 
+TEST_F(SessionCommands, ALinkToTheRootOpensAsADirectoryWhoseProtectionIsNeverChanged) {
+    ASSERT_EQ(::symlink(".", harness.Path("self").c_str()), 0);
+    struct stat before;
+    ASSERT_EQ(::stat(harness.root().c_str(), &before), 0);
+    const auto opened = harness.Send(client::Attributes() + client::Access(1, "self", 3, client::Display31()));
+    EXPECT_EQ(Types(opened), (std::vector<uint8_t>{wire::kAttributes, wire::kDateAndTime, wire::kProtection,
+                                                   wire::kAcknowledge}));
+    ASSERT_EQ(Types(harness.Send(client::ControlConnect())), (std::vector<uint8_t>{wire::kAcknowledge}));
+    EXPECT_TRUE(harness.Send(client::AccessComplete({0x06})).empty());
+    EXPECT_EQ(Statuses(harness.Send(client::Protection({0x1C, 0x0F, 0x0F, 0x0F}) + client::AccessComplete({0x07}))),
+              (std::vector<uint16_t>{0x4055}));
+    struct stat after;
+    ASSERT_EQ(::stat(harness.root().c_str(), &after), 0);
+    EXPECT_EQ(after.st_mode, before.st_mode);
+}
+
 TEST_F(SessionCommands, ReadOnlyServerRefusesEveryChange) {
     SessionHarness readOnly(zeld::Personality::kStream, true);
     readOnly.Configure();

@@ -105,6 +105,50 @@ TEST_F(TreeTest, LinksThatStayBeneathTheRootAreFollowed) {
     EXPECT_EQ(Read(Personality::kStream, "loop-a"), kPrivilege);
 }
 
+TEST_F(TreeTest, LinksToTheRootItselfLeadInsideButNeverMakeItAnEntryToChange) {
+    ASSERT_EQ(::symlink(".", Root("self").c_str()), 0);
+    ASSERT_EQ(::symlink("..", Root("Docs/up").c_str()), 0);
+    auto tree = MakeTree(Personality::kStream);
+    EXPECT_EQ(Read(Personality::kStream, "self/top.dat"), "top");
+    EXPECT_EQ(Read(Personality::kStream, "self"), "directory");
+    EXPECT_EQ(Read(Personality::kStream, "Docs/up"), "directory");
+    EXPECT_EQ(Read(Personality::kStream, "[Docs.up]top.dat"), "top");
+
+    // Listed as the root, and listed in the root as a directory.
+    for (const char* text : {"self", "self/", "self/*", "Docs/up", "[self.Docs.up]"}) {
+        FileSpec spec;
+        ParseFileSpec(text, Personality::kStream, &spec);
+        ListingResult listing;
+        ASSERT_EQ(tree->List(spec, &listing), kOk) << text;
+        EXPECT_TRUE(listing.directory.empty()) << text;
+        std::vector<std::string> names;
+        for (const ListedEntry& entry : listing.entries) {
+            names.push_back(entry.realName);
+            EXPECT_EQ(entry.status, kOk) << text << " " << entry.realName;
+        }
+        EXPECT_EQ(names, (std::vector<std::string>{"Docs", "self", "top.dat"})) << text;
+    }
+
+    // An upload to it is one to a directory; a delete, md or rename of it
+    // takes the link or refuses, and the root stays.
+    FileSpec spec;
+    CreateTarget target;
+    ParseFileSpec("self", Personality::kStream, &spec);
+    EXPECT_EQ(tree->FindCreateTarget(spec, &target), kStatusProtected);
+    size_t removed = 0;
+    for (const char* text : {"self/", "[self]", "Docs/up/", ""}) {
+        ParseFileSpec(text, Personality::kStream, &spec);
+        EXPECT_NE(tree->Remove(spec, &removed), kOk) << text;
+        EXPECT_NE(tree->MakeDirectory(spec), kOk) << text;
+    }
+    FileSpec to;
+    ParseFileSpec("moved", Personality::kStream, &to);
+    ParseFileSpec("", Personality::kStream, &spec);
+    EXPECT_EQ(tree->Rename(spec, to), kStatusPrivilege);
+    EXPECT_EQ(ReadFile(Root("top.dat")), "top");
+    EXPECT_EQ(ReadFile(Root("Docs/Readme.txt")), "readme");
+}
+
 TEST_F(TreeTest, DevicesPipesAndTheServersOwnFilesAreNotServed) {
     ASSERT_EQ(::mkfifo(Root("pipe").c_str(), 0644), 0);
     WriteFile(Root(".zeld-abcdef"), "an upload under way");
