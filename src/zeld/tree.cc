@@ -637,12 +637,14 @@ StatusValue Tree::List(const FileSpec& spec, ListingResult* result) const {
         if (found.exists && S_ISDIR(found.info.st_mode)) {
             if ((status = EnterFound(&found, &chain)) != kOk) return status;
             pattern.assign(1, '*');  // (not = "*": a false -Wrestrict of GCC 12 at -O3)
-        } else {
+        } else if (found.exists) {
             chain = std::move(found.parent);
-            if (found.exists) {
-                pattern = found.name;
-                exactName = true;
-            }
+            pattern = found.name;
+            exactName = true;
+        } else {
+            // Nothing of that name: its own directory is searched (records:
+            // for every type), never the one a dangling link's target is in.
+            if ((status = ReachDirectory(spec.directories, &chain)) != kOk) return status;
         }
     } else if ((status = ReachDirectory(spec.directories, &chain)) != kOk) {
         return status;

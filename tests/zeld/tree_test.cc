@@ -149,6 +149,27 @@ TEST_F(TreeTest, LinksToTheRootItselfLeadInsideButNeverMakeItAnEntryToChange) {
     EXPECT_EQ(ReadFile(Root("Docs/Readme.txt")), "readme");
 }
 
+TEST_F(TreeTest, ADanglingLinkNamedInAListingIsListedAsNotFoundNeverByItsTargetsDirectory) {
+    // The target's directory holds a file of the link's own name.
+    ASSERT_EQ(::symlink("Docs/missing", Root("Readme.txt").c_str()), 0);
+    ASSERT_EQ(::symlink("Docs/missing", Root("Docs/deeper").c_str()), 0);
+    ASSERT_EQ(::mkdir(Root("Docs/Docs").c_str(), 0755), 0);
+    WriteFile(Root("Docs/Docs/deeper"), "a file of the link's name");
+    for (const Personality personality : {Personality::kStream, Personality::kRecords}) {
+        auto tree = MakeTree(personality);
+        for (const char* text : {"Readme.txt", "Docs/deeper"}) {
+            FileSpec spec;
+            ParseFileSpec(text, personality, &spec);
+            ListingResult listing;
+            ASSERT_EQ(tree->List(spec, &listing), kOk) << text;
+            EXPECT_EQ(listing.directory, spec.directories) << text;
+            ASSERT_EQ(listing.entries.size(), 1u) << text;
+            EXPECT_EQ(listing.entries[0].realName, spec.name) << text;
+            EXPECT_EQ(listing.entries[0].status, kStatusFileNotFound) << text;
+        }
+    }
+}
+
 TEST_F(TreeTest, DevicesPipesAndTheServersOwnFilesAreNotServed) {
     ASSERT_EQ(::mkfifo(Root("pipe").c_str(), 0644), 0);
     WriteFile(Root(".zeld-abcdef"), "an upload under way");
