@@ -274,6 +274,13 @@ bool NamedEntry(const FileSpec& spec, FileSpec* entry) {
     return true;
 }
 
+// Whether a client may delete or rename the entry itself: a regular file,
+// a directory, or a link (which goes, never what it leads to). Devices,
+// pipes and sockets are not served.
+bool Changeable(const struct stat& info) {
+    return S_ISREG(info.st_mode) || S_ISDIR(info.st_mode) || S_ISLNK(info.st_mode);
+}
+
 bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
 // Whether the file's mode lets the server's account write it: the owner's,
@@ -524,6 +531,7 @@ StatusValue Tree::Remove(const FileSpec& spec, size_t* removed) const {
         if (!found.exists) return spec.namesDirectory ? kStatusDirectoryNotFound : kStatusFileNotFound;
         // "name/" names a directory: a file of that name is not it.
         if (spec.namesDirectory && !S_ISDIR(found.info.st_mode)) return kStatusDirectoryNotFound;
+        if (!Changeable(found.info)) return kStatusPrivilege;
         if (S_ISREG(found.info.st_mode) && !WritableByServer(found.info)) return kStatusProtected;
         const int flags = S_ISDIR(found.info.st_mode) ? AT_REMOVEDIR : 0;
         if (::unlinkat(found.parent.fd(), found.name.c_str(), flags) != 0) return StatusForErrno(errno, Stage::kOpen);
@@ -539,17 +547,23 @@ StatusValue Tree::Remove(const FileSpec& spec, size_t* removed) const {
     // Matches are taken a bounded batch at a time, and the directory read
     // again after each full batch, until none is left: every matching file
     // goes, however many. Files the server may not write stay, and make the
-    // delete fail as protected once the others are gone.
+    // delete fail as protected once the others are gone; devices, pipes and
+    // sockets stay too, and make it a privilege violation.
     size_t protectedFiles = 0;
+    size_t unserved = 0;
     for (;;) {
         std::vector<std::string> victims;
-        protectedFiles = 0;
+        protectedFiles = unserved = 0;
         const bool listed = ForEachEntry(chain.fd(), [&](const std::string& name, unsigned char type) {
             if (IsStagingName(name) || type == DT_DIR) return true;
             struct stat info;
             if (::fstatat(chain.fd(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || S_ISDIR(info.st_mode))
                 return true;
             if (!wire::WildcardMatch(pattern, ComparisonKey(personality_, name, false))) return true;
+            if (!Changeable(info)) {
+                ++unserved;
+                return true;
+            }
             if (S_ISREG(info.st_mode) && !WritableByServer(info)) {
                 ++protectedFiles;
                 return true;
@@ -565,6 +579,7 @@ StatusValue Tree::Remove(const FileSpec& spec, size_t* removed) const {
         }
         if (victims.size() < kMaxListed) break;
     }
+    if (unserved > 0) return kStatusPrivilege;
     if (protectedFiles > 0) return kStatusProtected;
     return *removed == 0 ? kStatusFileNotFound : kOk;
 }
@@ -589,6 +604,7 @@ StatusValue Tree::Rename(const FileSpec& from, const FileSpec& to) const {
     StatusValue status = Find(from, false, &source);
     if (status != kOk) return status;
     if (!source.exists) return from.namesDirectory ? kStatusDirectoryNotFound : kStatusFileNotFound;
+    if (!Changeable(source.info)) return kStatusPrivilege;
     FileSpec destinationSpec;
     if (!NamedEntry(to, &destinationSpec)) return kStatusPrivilege;
     Found destination;

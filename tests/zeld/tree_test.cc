@@ -6,8 +6,12 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
+
+#include <cstring>
 
 #include "support/test_paths.h"
 
@@ -175,6 +179,55 @@ TEST_F(TreeTest, DevicesPipesAndTheServersOwnFilesAreNotServed) {
     WriteFile(Root(".zeld-abcdef"), "an upload under way");
     EXPECT_EQ(Read(Personality::kStream, "pipe"), kPrivilege);
     EXPECT_EQ(Read(Personality::kStream, ".zeld-abcdef"), kPrivilege);
+}
+
+TEST_F(TreeTest, PipesAndSocketsAreNeitherDeletedNorRenamedButLinksToThemAre) {
+    ASSERT_EQ(::mkfifo(Root("pipe").c_str(), 0666), 0);
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(Root("sock").size(), sizeof address.sun_path);
+    std::strcpy(address.sun_path, Root("sock").c_str());
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(listener);
+    ASSERT_EQ(::mkfifo(Root("p.tmp").c_str(), 0666), 0);
+    WriteFile(Root("a.tmp"), "a");
+    WriteFile(Root("b.tmp"), "b");
+    ASSERT_EQ(::symlink("pipe", Root("pipe-link").c_str()), 0);
+    ASSERT_EQ(::symlink("sock", Root("sock-link").c_str()), 0);
+    const auto exists = [&](const std::string& name) {
+        struct stat info;
+        return ::lstat(Root(name).c_str(), &info) == 0;
+    };
+    auto tree = MakeTree(Personality::kStream);
+    FileSpec spec;
+    FileSpec to;
+    size_t removed = 0;
+    for (const char* name : {"pipe", "sock"}) {
+        ParseFileSpec(name, Personality::kStream, &spec);
+        ParseFileSpec("Docs/moved", Personality::kStream, &to);
+        EXPECT_EQ(tree->Rename(spec, to), kStatusPrivilege) << name;
+        EXPECT_EQ(tree->Remove(spec, &removed), kStatusPrivilege) << name;
+        EXPECT_TRUE(exists(name)) << name;
+    }
+    EXPECT_FALSE(exists("Docs/moved"));
+    // A wildcard deletes the files it may and then reports what it left.
+    ParseFileSpec("*.tmp", Personality::kStream, &spec);
+    EXPECT_EQ(tree->Remove(spec, &removed), kStatusPrivilege);
+    EXPECT_EQ(removed, 2u);
+    EXPECT_TRUE(exists("p.tmp"));
+    EXPECT_FALSE(exists("a.tmp"));
+    // A link is the client's entry whatever it leads to: it is renamed or
+    // deleted itself.
+    ParseFileSpec("pipe-link", Personality::kStream, &spec);
+    ParseFileSpec("Docs/pipe-link", Personality::kStream, &to);
+    EXPECT_EQ(tree->Rename(spec, to), kOk);
+    ParseFileSpec("sock-link", Personality::kStream, &spec);
+    EXPECT_EQ(tree->Remove(spec, &removed), kOk);
+    EXPECT_TRUE(exists("Docs/pipe-link"));
+    EXPECT_FALSE(exists("sock-link"));
+    EXPECT_TRUE(exists("pipe"));
+    EXPECT_TRUE(exists("sock"));
 }
 
 TEST_F(TreeTest, FileLockedByAnotherProgramIsReportedLocked) {
