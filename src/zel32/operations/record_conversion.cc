@@ -115,10 +115,10 @@ DownloadPlan PlanFor(const ZelContext* context) {
         plan.lineEnd[plan.lineEndLength++] = kLineFeed;
     }
     // A record's own line feed gives way only to the line end added behind
-    // it: where none is added (no implied line end, a stream peer), taking
-    // it would run the lines together.
+    // it or to its print controls: where neither comes (no implied line
+    // end, a stream peer), taking it would run the lines together.
     plan.dropLineFeed = plan.lineFeedEnded && context->sentControl.rac != kRacBlockTransfer && !plan.fortran &&
-                        ZelTextTransfer(context) && plan.lineEndLength != 0;
+                        ZelTextTransfer(context) && (plan.lineEndLength != 0 || plan.print);
     return plan;
 }
 
@@ -352,6 +352,11 @@ Cutter CutterFor(const ZelContext* context) {
     } else {
         cutter.mode = Cutting::kImage;
         if (rac != kRacBlockTransfer) cutter.padTo = sent.mrs;
+        // Records are padded to MRS: one cut shorter would carry zeros into
+        // the middle of the file. An MRS above the cut is the length of
+        // every record but the last (it fits a block: the Attributes
+        // encoder refuses a larger one).
+        cutter.recordCut = std::max<size_t>(cutter.recordCut, cutter.padTo);
     }
     return cutter;
 }

@@ -128,6 +128,13 @@ TEST_F(RecordConversion, PrintFormatRecordsGetTheirPrefixAndPostfixControls) {
     EXPECT_EQ(outcome.status.bytesTransferred, outcome.file.size());
 }
 
+TEST_F(RecordConversion, AStreamRecordsLineFeedGivesWayToItsPrintControls) {
+    const DownloadOutcome outcome = Download(scratch, RemoteAttributes(5, kPrintFormat),
+                                             Records({PrintData(1, 0x8D, Text("DATA\n"))}));
+    EXPECT_EQ(outcome.code, 0);
+    EXPECT_EQ(outcome.file, "\nDATA\r");
+}
+
 TEST_F(RecordConversion, ARecordWhoseControlsMakeItLargerThanABlockIsWrittenWholeAndInOrder) {
     const Bytes large(32248, 'L');  // with 127 line feeds and CR LF: 32377 bytes
     const DownloadOutcome outcome =
@@ -611,31 +618,32 @@ TEST_F(RecordConversion, TenMegabyteUploadsInEachModeSendTheRightRecords) {
 
 TEST_F(RecordConversion, ImageUploadsPadOnlyTheFilesLastRecordWhateverTheBlockSize) {
     // Blocks that hold no whole number of records: a record runs on into
-    // the next block read instead of being padded at the block's end.
+    // the next block read instead of being padded at the block's end. And an
+    // MRS above 512 is the length of every record, not of 512 and zeros.
+    struct Case {
+        const char* name;
+        uint16_t bufsiz;
+        uint16_t mrs;
+        size_t cut;
+    };
+    const Case cases[] = {
+        {"a 600-byte buffer, MRS 512", 600, 512, 512},
+        {"a 300-byte buffer: records cut at 295, MRS 128", 300, 128, 295},
+        {"MRS 1024, above the usual cut", 0x7E00, 1024, 1024},
+    };
     const Bytes content = RandomBytes(3000, 7);
-    {
-        SCOPED_TRACE("a 600-byte buffer, MRS 512");
-        const RfaCopyAttributes description = {2, 0, 0, 512, 0};
+    for (const Case& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        const RfaCopyAttributes description = {2, 0, 0, testCase.mrs, 0};
         UploadSetup setup = ImageUpload(&description);
-        setup.peer.bufsiz = 600;
+        setup.peer.bufsiz = testCase.bufsiz;
+        setup.copyAttributes = Message(2, 0x02, {0x2F, 0x02, 0x00, 0x04, 0x00, static_cast<uint8_t>(testCase.mrs & 0xFF),
+                                                 static_cast<uint8_t>(testCase.mrs >> 8)});
         ScratchDir dir;
         const UploadOutcome outcome = Upload(dir, AsText(content), setup);
         EXPECT_EQ(outcome.code, 0);
-        std::vector<Bytes> expected = Slices(content, 512);
-        expected.back().resize(512, 0);
-        EXPECT_TRUE(outcome.records == expected);
-    }
-    {
-        SCOPED_TRACE("a 300-byte buffer: records cut at 295, MRS 128");
-        const RfaCopyAttributes description = {2, 0, 0, 128, 0};
-        UploadSetup setup = ImageUpload(&description);
-        setup.peer.bufsiz = 300;
-        setup.copyAttributes = Message(2, 0x02, {0x2F, 0x02, 0x00, 0x04, 0x00, 0x80, 0x00});
-        ScratchDir dir;
-        const UploadOutcome outcome = Upload(dir, AsText(content), setup);
-        EXPECT_EQ(outcome.code, 0);
-        std::vector<Bytes> expected = Slices(content, 295);
-        expected.back().resize(128, 0);  // 3000 - 10 * 295 = 50 bytes left
+        std::vector<Bytes> expected = Slices(content, testCase.cut);
+        if (expected.back().size() < testCase.mrs) expected.back().resize(testCase.mrs, 0);
         EXPECT_TRUE(outcome.records == expected);
     }
 }
