@@ -84,6 +84,18 @@ int ZelEncodeMessage(ZelContext* context, uint8_t type) {
     return 1;
 }
 
+bool ZelMessageFits(ZelContext* context, uint8_t type) {
+    const size_t writeCursor = context->writeCursor;
+    const size_t messageStart = context->messageStart;
+    const int encoded = ZelEncodeMessage(context, type);
+    const size_t length = context->writeCursor - context->messageStart;
+    context->writeCursor = writeCursor;
+    context->messageStart = messageStart;
+    if (encoded < 0 || length <= static_cast<size_t>(context->bufferSize)) return true;
+    RfaSetError(context, RFA_ERR_RECORD_SIZE, 0);
+    return false;
+}
+
 int ZelSendMessage(ZelContext* context, uint8_t type) {
     if (wire::IsFlushType(context->lastSentType)) {
         context->blockLength = 0;
@@ -101,9 +113,12 @@ int ZelSendMessage(ZelContext* context, uint8_t type) {
     }
     size_t length = context->writeCursor - context->messageStart;
     // A message longer than the peer's whole buffer (a 255-character name
-    // toward a peer of 256-byte blocks) would overrun it: refused, not sent.
+    // toward a peer of 256-byte blocks) would overrun it: refused, and with
+    // it the messages of the same request held in the block (Attributes
+    // before an Access), which would otherwise go out with the next one.
     if (length > static_cast<size_t>(context->bufferSize)) {
-        context->writeCursor = context->messageStart;
+        context->blockLength = 0;
+        context->messageStart = context->writeCursor = 0;
         RfaSetError(context, RFA_ERR_RECORD_SIZE, 0);
         return -1;
     }

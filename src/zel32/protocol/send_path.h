@@ -16,6 +16,9 @@ extern thread_local uint32_t expeditedSend;
 int ZelSendMessage(ZelContext* context, uint8_t type);
 // Writes the header and body of one message at the write cursor. 1, or -1.
 int ZelEncodeMessage(ZelContext* context, uint8_t type);
+// Whether the message of `type`, built now, would fit the peer's buffer;
+// nothing is added to the block. False, with error 27, when it would not.
+bool ZelMessageFits(ZelContext* context, uint8_t type);
 // The FLAGS byte a message of `type` is built with: 0x00, 0x02 or 0x06.
 uint8_t ZelHeaderFlags(const ZelContext* context, uint8_t type);
 // The FLAGS byte once the body's length is known: `flags`, unless the body

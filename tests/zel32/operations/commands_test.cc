@@ -72,12 +72,17 @@ TEST_F(Commands, DeleteOfAFileThePeerCannotFindFailsWith7AndSendsNothingMore) {
 TEST_F(Commands, ARequestLongerThanThePeersBufferFailsWith27AndIsNotSent) {
     // A 255-character name makes an Access of 264 bytes; this peer takes
     // blocks of 256. The next frame the peer gets is the next request's.
-    PeerConfig small;
+    PeerConfig small = PeerWith({37});  // 37: it can rename
     small.bufsiz = 256;
     PeerLink link({expect(Access(4, "A.TXT", 0x02, kDisplayMain)), reply(AccessComplete()), expectSilence()}, small);
     ASSERT_EQ(link.openResult(), 0);
-    EXPECT_EQ(RfaDelete(link.handle(), std::string(255, 'N').c_str()), 27);
+    const std::string longName(255, 'N');
+    EXPECT_EQ(RfaDelete(link.handle(), longName.c_str()), 27);
     ExpectNotified(link.handle(), 0, "");
+    // Nothing of a refused request goes out later: not the Attributes held
+    // before an Md's Access, not a rename's Access whose Name is too long.
+    EXPECT_EQ(RfaMd(link.handle(), longName.c_str()), 27);
+    EXPECT_EQ(RfaRename(link.handle(), "A.TXT", longName.c_str()), 27);
     ClearNotifications();
     EXPECT_EQ(RfaDelete(link.handle(), "A.TXT"), 0);
     ASSERT_TRUE(link.Finish()) << link.peer().report();
