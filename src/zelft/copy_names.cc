@@ -3,9 +3,21 @@
 namespace zelft {
 namespace {
 
+// Where the file name begins: behind the directory of the bracketed form
+// ("[DIR]NAME", "<DIR>NAME", "DEV:[DIR]NAME": a bracket that opens the
+// name or follows a device), else behind the last "/". A bracket anywhere
+// else is part of a name ("tmp/old[1]"), as the server reads it.
 size_t FileStart(std::string_view remotePath) {
-    const size_t separator = remotePath.find_last_of("/]");
-    return separator == std::string_view::npos ? 0 : separator + 1;
+    const size_t open = remotePath.find_first_of("[<");
+    const bool bracketed = open != std::string_view::npos &&
+                           (open == 0 || (remotePath[open - 1] == ':' &&
+                                          remotePath.substr(0, open).find('/') == std::string_view::npos));
+    if (bracketed) {
+        const size_t close = remotePath.find(remotePath[open] == '[' ? ']' : '>', open + 1);
+        if (close != std::string_view::npos) return close + 1;
+    }
+    const size_t slash = remotePath.rfind('/');
+    return slash == std::string_view::npos ? 0 : slash + 1;
 }
 
 bool HoldsWildcard(std::string_view text) { return text.find_first_of("*%") != std::string_view::npos; }
@@ -32,9 +44,7 @@ std::string RemoteBaseName(std::string_view remotePath) {
     return std::string(name);
 }
 
-bool NamesRemoteDirectory(std::string_view remotePath) {
-    return remotePath.empty() || remotePath.back() == '/' || remotePath.back() == ']';
-}
+bool NamesRemoteDirectory(std::string_view remotePath) { return FileStart(remotePath) == remotePath.size(); }
 
 std::string RemoteNameInDirectory(std::string_view remoteDirectory, std::string_view name) {
     std::string target(remoteDirectory);

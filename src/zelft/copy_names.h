@@ -23,8 +23,8 @@ std::string_view RemoteFilePart(std::string_view remotePath);
 // The file part without directory and without a ";version".
 std::string RemoteBaseName(std::string_view remotePath);
 
-// Whether a remote name names a directory rather than a file:
-// empty, or ending in "/" or "]".
+// Whether a remote name names a directory rather than a file: empty, or
+// ending in "/" or in the closing bracket of "[DIR]" ("<DIR>", "DEV:[DIR]").
 bool NamesRemoteDirectory(std::string_view remotePath);
 
 // The remote name of a file copied into a remote directory: "dir/" + name,

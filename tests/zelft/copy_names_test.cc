@@ -23,6 +23,13 @@ TEST(CopyNames, DirectoryAndFilePartsOfUnixAndBracketedNames) {
     EXPECT_EQ(RemoteFilePart("sub/deep/*.txt"), "*.txt");
     EXPECT_EQ(RemoteFilePart("[SUB.DEEP]*.TXT;*"), "*.TXT;*");
     EXPECT_EQ(RemoteFilePart("sub/"), "");
+    // The other bracketed forms the server takes, and brackets that are
+    // only part of a name.
+    EXPECT_EQ(RemoteFilePart("<SUB>*.TXT"), "*.TXT");
+    EXPECT_EQ(RemoteFilePart("DISK:[SUB]A.TXT"), "A.TXT");
+    EXPECT_EQ(RemoteFilePart("tmp/old[1]"), "old[1]");
+    EXPECT_EQ(RemoteFilePart("a>b"), "a>b");
+    EXPECT_EQ(RemoteDirectoryPart("tmp/x[2]/y"), "tmp/x[2]/");
 }
 
 TEST(CopyNames, BaseNameDropsDirectoryAndVersion) {
@@ -45,6 +52,9 @@ TEST(CopyNames, FilesGoingIntoARemoteDirectory) {
     EXPECT_TRUE(NamesRemoteDirectory("x/"));
     EXPECT_TRUE(NamesRemoteDirectory("[X]"));
     EXPECT_FALSE(NamesRemoteDirectory("x"));
+    EXPECT_TRUE(NamesRemoteDirectory("<X>"));
+    EXPECT_FALSE(NamesRemoteDirectory("old[1]"));
+    EXPECT_EQ(RemoteNameInDirectory("old[1]", "a"), "old[1]/a");
 }
 
 TEST(CopyNames, LocalPaths) {
