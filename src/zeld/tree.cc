@@ -649,7 +649,14 @@ StatusValue Tree::List(const FileSpec& spec, ListingResult* result) const {
         // A name without wildcard: what a directory holds, or the one file;
         // else (records) a name without type stands for every type.
         status = Find(spec, true, &found);
-        if (status != kOk) return status;
+        if (status != kOk) {
+            // A link whose target cannot be reached (through a missing
+            // directory or a file, out of the root) is still an entry of
+            // its directory: listed with its own status, as "*" lists it.
+            Found link;
+            if (Find(spec, false, &link) != kOk || !link.exists || !S_ISLNK(link.info.st_mode)) return status;
+            found = Found{};
+        }
         if (found.exists && S_ISDIR(found.info.st_mode)) {
             if ((status = EnterFound(&found, &chain)) != kOk) return status;
             pattern.assign(1, '*');  // (not = "*": a false -Wrestrict of GCC 12 at -O3)

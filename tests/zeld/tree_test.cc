@@ -11,6 +11,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "support/test_paths.h"
@@ -170,6 +171,33 @@ TEST_F(TreeTest, ADanglingLinkNamedInAListingIsListedAsNotFoundNeverByItsTargets
             ASSERT_EQ(listing.entries.size(), 1u) << text;
             EXPECT_EQ(listing.entries[0].realName, spec.name) << text;
             EXPECT_EQ(listing.entries[0].status, kStatusFileNotFound) << text;
+        }
+    }
+}
+
+TEST_F(TreeTest, ALinkThatCannotBeFollowedIsListedByNameAsTheWholeDirectoryListsIt) {
+    WriteFile(Root("plain.dat"), "a file");
+    ASSERT_EQ(::symlink("nodir/x", Root("Gone.txt").c_str()), 0);
+    ASSERT_EQ(::symlink("plain.dat/x", Root("Through.txt").c_str()), 0);
+    ASSERT_EQ(::symlink("../outside", Root("Out.txt").c_str()), 0);
+    for (const Personality personality : {Personality::kStream, Personality::kRecords}) {
+        auto tree = MakeTree(personality);
+        FileSpec all;
+        ParseFileSpec("*", personality, &all);
+        ListingResult whole;
+        ASSERT_EQ(tree->List(all, &whole), kOk);
+        for (const char* text : {"Gone.txt", "Through.txt", "Out.txt"}) {
+            const auto entry = std::find_if(whole.entries.begin(), whole.entries.end(),
+                                            [&](const ListedEntry& listed) { return listed.realName == text; });
+            ASSERT_NE(entry, whole.entries.end()) << text;
+            EXPECT_NE(entry->status, kOk) << text;
+            FileSpec spec;
+            ParseFileSpec(text, personality, &spec);
+            ListingResult listing;
+            ASSERT_EQ(tree->List(spec, &listing), kOk) << text;
+            ASSERT_EQ(listing.entries.size(), 1u) << text;
+            EXPECT_EQ(listing.entries[0].realName, text);
+            EXPECT_EQ(listing.entries[0].status, entry->status) << text;
         }
     }
 }
