@@ -80,12 +80,20 @@ std::unique_ptr<Spooler> Spooler::ForDirectory(const std::string& directory, std
 }
 
 StatusValue Spooler::Hand(int fd, const std::string& realPath, const std::string& name, const std::string& user) const {
-    if (!command_.empty()) return RunCommand(realPath, user);
+    if (!command_.empty()) return RunCommand(fd, realPath, user);
     if (directory_.valid()) return CopyToDirectory(fd, name);
     return kStatusSpoolFailure;
 }
 
-StatusValue Spooler::RunCommand(const std::string& realPath, const std::string& user) const {
+StatusValue Spooler::RunCommand(int fd, const std::string& realPath, const std::string& user) const {
+    // The command opens the file by its path, which must still lead to the
+    // file the client opened, not to what a rename in another session has
+    // put there since: another client's file, or a link out of the tree.
+    struct stat opened;
+    struct stat named;
+    if (::fstat(fd, &opened) != 0 || ::stat(realPath.c_str(), &named) != 0 || opened.st_dev != named.st_dev ||
+        opened.st_ino != named.st_ino)
+        return kStatusSpoolFailure;
     std::vector<char*> argv;
     for (const std::string& word : command_) argv.push_back(const_cast<char*>(word.c_str()));
     argv.push_back(const_cast<char*>(realPath.c_str()));

@@ -30,11 +30,12 @@ public:
     static constexpr int kCommandSeconds = 60;
 
     // Hands over the open file `fd` (real path `realPath`, file name
-    // `name`) for `user`: kOk, or kStatusSpoolFailure.
+    // `name`) for `user`: kOk, or kStatusSpoolFailure. A command is given
+    // the path only while it still leads to that same file.
     StatusValue Hand(int fd, const std::string& realPath, const std::string& name, const std::string& user) const;
 
 private:
-    StatusValue RunCommand(const std::string& realPath, const std::string& user) const;
+    StatusValue RunCommand(int fd, const std::string& realPath, const std::string& user) const;
     StatusValue CopyToDirectory(int fd, const std::string& name) const;
 
     std::vector<std::string> command_;

@@ -1,7 +1,11 @@
 // The server's settings: the command line, the users file and its password
 // check, and the splitting of print and submit commands.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "support/test_paths.h"
 #include "zeld/options.h"
@@ -93,15 +97,42 @@ TEST(SpoolCommands, CommandGetsTheRealPathAsItsLastArgumentAndItsExitStatusCount
     const std::string script = scratch / "record.sh";
     zeltest::WriteFile(script, "#!/bin/sh\nprintf '%s|' \"$@\" \"$ZELD_USER\" > \"$1\"\n");
     ASSERT_EQ(::chmod(script.c_str(), 0755), 0);
+    const std::string file = scratch / "a file;rm -rf x";
+    zeltest::WriteFile(file, "to print");
+    const ztsock::UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    ASSERT_TRUE(fd.valid());
     auto spooler = Spooler::ForCommand({script, scratch / "args"});
-    EXPECT_EQ(spooler->Hand(-1, "/srv/a file;rm -rf x", "a", "alice"), kOk);
-    EXPECT_EQ(zeltest::ReadFile(scratch / "args"), (scratch / "args") + "|/srv/a file;rm -rf x|alice|");
+    EXPECT_EQ(spooler->Hand(fd.get(), file, "a", "alice"), kOk);
+    EXPECT_EQ(zeltest::ReadFile(scratch / "args"), (scratch / "args") + "|" + file + "|alice|");
 
     auto failing = Spooler::ForCommand({"false"});
-    EXPECT_EQ(failing->Hand(-1, "/x", "x", "u"), kStatusSpoolFailure);
+    EXPECT_EQ(failing->Hand(fd.get(), file, "x", "u"), kStatusSpoolFailure);
     auto missing = Spooler::ForCommand({"/nonexistent/program"});
-    EXPECT_EQ(missing->Hand(-1, "/x", "x", "u"), kStatusSpoolFailure);
-    EXPECT_EQ(Spooler().Hand(-1, "/x", "x", "u"), kStatusSpoolFailure);
+    EXPECT_EQ(missing->Hand(fd.get(), file, "x", "u"), kStatusSpoolFailure);
+    EXPECT_EQ(Spooler().Hand(fd.get(), file, "x", "u"), kStatusSpoolFailure);
+}
+
+TEST(SpoolCommands, APathThatNoLongerLeadsToTheOpenedFileRunsNothing) {
+    // Between the open and the print another session may rename something
+    // else into the file's place: a link out of the tree, another file.
+    zeltest::ScratchDir scratch;
+    const std::string script = scratch / "record.sh";
+    zeltest::WriteFile(script, "#!/bin/sh\necho ran > \"$1\"\n");
+    ASSERT_EQ(::chmod(script.c_str(), 0755), 0);
+    const std::string file = scratch / "report.txt";
+    zeltest::WriteFile(file, "opened");
+    zeltest::WriteFile(scratch / "secret", "not to print");
+    const ztsock::UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    ASSERT_TRUE(fd.valid());
+    ASSERT_EQ(::unlink(file.c_str()), 0);
+    ASSERT_EQ(::symlink((scratch / "secret").c_str(), file.c_str()), 0);
+    auto spooler = Spooler::ForCommand({script, scratch / "ran"});
+    EXPECT_EQ(spooler->Hand(fd.get(), file, "report.txt", "alice"), kStatusSpoolFailure);
+    EXPECT_FALSE(std::filesystem::exists(scratch / "ran"));
+    // Gone altogether: nothing runs either.
+    ASSERT_EQ(::unlink(file.c_str()), 0);
+    EXPECT_EQ(spooler->Hand(fd.get(), file, "report.txt", "alice"), kStatusSpoolFailure);
+    EXPECT_FALSE(std::filesystem::exists(scratch / "ran"));
 }
 
 }  // namespace
