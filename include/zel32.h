@@ -253,12 +253,15 @@ ZEL32_API int32_t RfaCopy(RfaHandle handle, const char *source, const char *targ
  * past `length` bytes, the NUL included: a record whose text does not fit
  * is returned in pieces of at most length - 1 characters, the rest coming
  * with the following calls before the next record is read (with a length of
- * 1 there is no room for text: the record is skipped). At the end of the file
+ * 1 there is no room for text: the record is skipped); any other operation
+ * on the link but RfaIoctl drops that rest. At the end of the file
  * RfaReadFile succeeds with *result 0 and RfaLook's errorValue 0x5027 (an
  * empty record also gives *result 0, with errorValue 0); so do later calls,
  * without waiting for the peer. After a read that failed on a remote error
  * status, once the peer has completed the access, later reads and writes
- * fail again with that error, sending nothing, until the file is closed.
+ * fail again with that error, sending nothing, until the file is closed; so
+ * they do with error 20 after a peer that ended the access with an Access
+ * Complete in place of a record.
  * RfaWriteFile sends `length` bytes of `buffer` as one record and stores
  * `length` in *result; the peer appends the records to the file behind the
  * records already in it. The records stream without replies (they may wait

@@ -72,6 +72,10 @@ int32_t RfaDriveOperation(uint32_t handle, uint16_t operation) {
     status.lastTransferLength = 0;
     ZelCopyNames(context);
     if (operation == kOpAbort) context->aborting = 1;
+    // The rest of a record read in pieces is taken from the last Data
+    // received, which any other operation may replace: only Reads, and the
+    // Ioctl that receives nothing, keep it.
+    if (operation != kOpReadFile && operation != kOpIoctl) context->recordText = ZelRecordText{};
 
     int result = RunHandler(context);
     // Close Link has released the buffers a resynchronisation would use.

@@ -145,9 +145,12 @@ int ZelReadFileHandler(ZelContext* context) {
         // decoded, or a wind-down that failed, leaves it to the Close.
         const uint32_t windDownsBefore = context->windDownsCompleted;
         if (ZelAwaitReply(context, context->lastSentType) < 0) {
-            if (context->windDownsCompleted != windDownsBefore) {
+            // An Access Complete in place of a record ends the access too:
+            // the peer has closed it, and nothing more will come.
+            const bool peerEnded = context->lastReceivedType == kAccessComplete;
+            if (context->windDownsCompleted != windDownsBefore || peerEnded) {
                 context->fileAccess = kFileAccessEnded;
-                context->fileErrorCode = link->status.errorCode;
+                context->fileErrorCode = link->status.errorCode != 0 ? link->status.errorCode : RFA_ERR_PROTOCOL;
                 context->fileErrorValue = link->status.errorValue;
             }
             return -1;

@@ -101,22 +101,39 @@ int ZelReceiveMessage(ZelContext* context) {
     return ZelDecodeMessage(context, length);
 }
 
-int ZelAwaitReply(ZelContext* context, unsigned sentType) {
+namespace {
+
+// What the peer may still send of an access that it has not yet seen ended:
+// its records and descriptions, a Status, an Acknowledge or Continue
+// Transfer answering what came before, and at last its Access Complete.
+constexpr uint32_t kAccessLeftovers =
+    wire::TypeBit(wire::kData) | wire::TypeBit(wire::kStatus) | wire::TypeBit(wire::kAcknowledge) |
+    wire::TypeBit(wire::kContinueTransfer) | wire::TypeBit(wire::kAccessComplete) | wire::TypeBit(wire::kAttributes) |
+    wire::TypeBit(wire::kDateAndTime) | wire::TypeBit(wire::kProtection) | wire::TypeBit(wire::kName);
+
+int AwaitReplyAdmitting(ZelContext* context, unsigned sentType, uint32_t alsoAdmitted) {
     const int result = ZelReceiveMessage(context);
     if (result == -1) return -1;
-    if ((ZelAcceptMask(context->operation, sentType) & wire::TypeBit(context->lastReceivedType)) == 0) {
+    if (((ZelAcceptMask(context->operation, sentType) | alsoAdmitted) & wire::TypeBit(context->lastReceivedType)) == 0) {
         ZelNoteFailure(context, RFA_ERR_PROTOCOL, 0, 0);
         return -1;
     }
     return context->lastReceivedType == wire::kAccessComplete ? 1 : result;
 }
 
+}  // namespace
+
+int ZelAwaitReply(ZelContext* context, unsigned sentType) { return AwaitReplyAdmitting(context, sentType, 0); }
+
 int ZelAwaitAccessComplete(ZelContext* context) {
+    // The leftovers are taken whatever the operation's replies admit: one
+    // refused would stop the drain short of the Access Complete, which the
+    // next request would then take for its answer.
     ZelDrainDeadline deadline;
     int result;
     do {
         if (deadline.Expired(context)) return -1;
-        result = ZelAwaitReply(context, context->lastSentType);
+        result = AwaitReplyAdmitting(context, context->lastSentType, kAccessLeftovers);
     } while (result == 2);
     return result;
 }

@@ -174,6 +174,47 @@ TEST_F(RemoteFile, ReadStoppedByAnErrorStatusFailsWithItsCodeAfterTheWindDown) {
     EXPECT_TRUE(link.Finish()) << link.peer().report();
 }
 
+TEST_F(RemoteFile, TheWindDownTakesWhateverIsLeftOfTheAccessUpToThePeersAccessComplete) {
+    // A record sent after the error Status is passed over, not refused: a
+    // refusal would stop short of the Access Complete, and the next request
+    // would take that for its own answer.
+    PeerLink link(Joined({OpenSteps(kRfmVariable, 0x00),
+                          {expect(RecordControl(1, 80)), reply(Status(0x5067, 0x02) + Data(Text("X"))),
+                           expectExpedited(ContinueTransfer(5)), expect(CloseAccessComplete()), reply(AccessComplete()),
+                           expectAny(), reply(Status(0x4032)), expectSilence(150)}}));
+    ASSERT_EQ(RfaOpenFile(link.handle(), "A.TXT"), 0);
+    EXPECT_EQ(Read(link.handle(), 80).code, 11);
+    EXPECT_EQ(RfaDelete(link.handle(), "G"), 7);
+    EXPECT_TRUE(link.Finish()) << link.peer().report();
+}
+
+TEST_F(RemoteFile, AnAccessCompleteInPlaceOfARecordEndsTheAccess) {
+    PeerLink link(Joined({OpenSteps(kRfmVariable, 0x00),
+                          {expect(RecordControl(1, 80)), reply(AccessComplete()), expectSilence(150)}}));
+    ASSERT_EQ(RfaOpenFile(link.handle(), "A.TXT"), 0);
+    EXPECT_EQ(Read(link.handle(), 80).code, 20);
+    // Nothing more will come: the next Read fails at once, the Close sends nothing.
+    EXPECT_EQ(Read(link.handle(), 80).code, 20);
+    EXPECT_EQ(RfaCloseFile(link.handle()), 0);
+    EXPECT_TRUE(link.Finish()) << link.peer().report();
+}
+
+TEST_F(RemoteFile, AnotherOperationBetweenTheReadsDropsTheRestOfARecord) {
+    // The rest lies in the last Data received, which the other operation
+    // may replace (here an Abort that takes a record and loses the link):
+    // a Read after it never returns text spliced from two records.
+    PeerLink link(Joined({OpenSteps(kRfmVariable, 0x00),
+                          {expect(RecordControl(1, 10)), reply(Data(Text("0123456789ABCDEFGHIJ"))),
+                           expect(CloseAccessComplete()), reply(Data(Text("abcdefghijklmnopqrst"))), closeConnection()}}));
+    ASSERT_EQ(RfaOpenFile(link.handle(), "A.TXT"), 0);
+    EXPECT_EQ(Read(link.handle(), 10).text, "012345678");
+    EXPECT_EQ(RfaAbort(link.handle()), 2);
+    const ReadOutcome after = Read(link.handle(), 10);
+    EXPECT_NE(after.code, 0);
+    EXPECT_EQ(after.text, "");
+    link.Finish();
+}
+
 TEST_F(RemoteFile, AStatusThatCannotBeDecodedFailsTheReadAndLeavesTheAccessToTheClose) {
     // A Status too short to hold a status winds nothing down: the access
     // is still open at the peer, and the Close completes it.
