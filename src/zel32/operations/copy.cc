@@ -103,7 +103,19 @@ int ConnectRecordStream(ZelContext* context) {
     const int sent = ZelSendMessage(context, kControl);
     context->controlConnect = 0;
     if (sent < 0) return -1;
-    if (ZelReadUntil(context, kAcknowledge) < 0) return -1;
+    int result;
+    do {
+        result = ZelAwaitReply(context, context->lastSentType);
+        if (result < 0) return -1;
+        // Records (or their end) come only after the Control that starts
+        // the data phase: passed over here, they would be lost while the
+        // copy went on to succeed. The access is wound down.
+        if (context->lastReceivedType == kData || context->lastReceivedType == kStatus) {
+            ZelNoteFailure(context, RFA_ERR_PROTOCOL, 0, 0);
+            ZelWindDownAccess(context);
+            return -1;
+        }
+    } while (result == 2 && context->lastReceivedType != kAcknowledge);
     return context->lastReceivedType == kAcknowledge ? 1 : 0;
 }
 

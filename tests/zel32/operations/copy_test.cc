@@ -150,6 +150,17 @@ TEST_F(Copy, DownloadStoppedByAStatusErrorKeepsWhatWasWrittenAndReportsTheError)
     EXPECT_EQ(std::remove(target.c_str()), 0);
 }
 
+TEST_F(Copy, RecordsBeforeTheDataPhaseFailTheCopyWith20InsteadOfBeingLost) {
+    PeerLink link({expect(SentAttributes() + DownloadAccess("REMOTE.TXT")),
+                   reply(RemoteAttributes(kRfmVariable, kImpliedLineEnd) + Acknowledge()), expect(CopyConnectControl()),
+                   reply(Data(Text("A")) + Data(Text("B")) + Acknowledge()), expectExpedited(ContinueTransfer(3)),
+                   expect(CloseAccessComplete()), reply(AccessComplete()), expectSilence(150)});
+    const std::string target = scratch / "OUT.TXT";
+    EXPECT_EQ(RfaCopy(link.handle(), "REMOTE.TXT", target.c_str(), RFA_COPY_DOWNLOAD, RFA_MODE_TEXT, nullptr), 20);
+    EXPECT_TRUE(link.Finish()) << link.peer().report();
+    EXPECT_FALSE(Exists(target));
+}
+
 TEST_F(Copy, DownloadOfAMissingRemoteFileFailsWith7AndCreatesNothing) {
     PeerLink link({expect(SentAttributes() + DownloadAccess("REMOTE.TXT")), reply(Status(0x4032)),
                    expectSilence(150)});
