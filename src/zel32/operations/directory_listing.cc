@@ -293,8 +293,11 @@ int ZelListEmit(ZelContext* context, const char* text, size_t length) {
     if (context->spooling != 0)
         return RfaWriteLocalFile(context, context->spoolFile, text, static_cast<uint32_t>(length)) < 0 ? -1 : 1;
     const RfaListBufferInfo list = UsableListBuffer();
-    context->listLength += static_cast<uint32_t>(length);
-    if (context->listLength >= list.size) context->listOverflow = 1;
+    // Compared in 64 bits: a buffer of nearly 4 GiB must not see the
+    // length wrap round and take text past its end.
+    const uint64_t total = uint64_t{context->listLength} + length;
+    context->listLength = static_cast<uint32_t>(total);
+    if (total >= list.size) context->listOverflow = 1;
     if (context->listOverflow != 0) return MoveToSpool(context, text, length);
     // listLength < size: the text and its NUL fit behind the cursor.
     std::memcpy(list.buffer + listingText.cursor, text, length);
