@@ -308,7 +308,9 @@ void Session::ContinueListing() {
         const Presentation presentation = PresentFile(personality_, entry.realName, false, Purpose::kDescribe);
         Describe(info, listing_.directory, entry.realName, isDirectory, presentation);
     }
-    bytes_ = listing_.entries.size();  // the log counts the entries listed
+    bytes_ = nextEntry_;  // the log counts the entries listed (handed over, if the link failed)
+    // The link failed under the listing: it ends there, as a download does.
+    if (outbox_.failed()) return EndAccess("dropped");
     // More entries matched than a listing keeps: the client is told, after
     // those it got, that the listing is not whole.
     if (listing_.truncated) return Fail(kStatusNoResources);

@@ -139,6 +139,21 @@ TEST_F(SessionListing, EntryLeavingTheRootGetsAStatusAndTheListingWaitsForContin
     EXPECT_EQ(Types(harness.Send(client::ContinueTransfer(2))), (std::vector<uint8_t>{C}));
 }
 
+TEST_F(SessionListing, ListingWhoseLinkFailsIsLoggedAsDropped) {
+    Bytes configuration = client::Configuration();
+    configuration[2] = 0x00;  // BUFSIZ 256: the entries fill several blocks
+    configuration[3] = 0x01;
+    harness.Send(configuration);
+    for (int i = 0; i < 40; ++i) WriteFile(harness.Path("f" + std::to_string(i)), "");
+    harness.sink.refuse = true;
+    harness.Send(client::Access(6, "f*", 2, client::Display31()));
+    EXPECT_TRUE(harness.session().failed());
+    harness.session().Abandon("closed");
+    const std::string log = harness.log();
+    EXPECT_NE(log.find("op=dir file=\"f*\" outcome=dropped"), std::string::npos) << log;
+    EXPECT_EQ(log.find("outcome=ok"), std::string::npos) << log;
+}
+
 TEST_F(SessionListing, ServersTemporaryFilesAreNeverListed) {
     WriteFile(harness.Path(".zeld-abc123"), "partial");
     const auto reply = harness.Send(client::Access(6, "*", 2, {0x01}));
