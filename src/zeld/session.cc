@@ -148,7 +148,13 @@ void Session::OnConfiguration(wire::Reader body) {
     ConfigurationMessage message;
     const StatusValue status = DecodeConfiguration(body, &message);
     if (status != kOk) {
-        SendStatus(status);
+        // An access under way ends with it: the client, told of an error,
+        // winds it down, so an upload is not kept.
+        if (accessActive_) {
+            Fail(status);
+        } else {
+            SendStatus(status);
+        }
         dropRestOfBlock_ = true;
         return;
     }

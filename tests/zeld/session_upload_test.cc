@@ -241,6 +241,26 @@ TEST(SessionUpload, NewAccessOrConfigurationInTheMiddleDropsTheUpload) {
     EXPECT_TRUE(Entries(harness.root()).empty());
 }
 
+TEST(SessionUpload, MalformedConfigurationInTheMiddleEndsTheUploadAsAFailure) {
+    SessionHarness harness;
+    harness.Configure();
+    WriteFile(harness.Path("keep.txt"), "old");
+    Create(harness, "keep.txt");
+    harness.Send(client::Data(Text("abc")));
+    // BUFSIZ 100: below 256, Invalid, BUFSIZ (16).
+    const Bytes configuration{0x01, 0x00, 0x64, 0x00, 0x11, 0x0C, 0x07, 0x02, 0x00, 0x04, 0x00, 0x20};
+    EXPECT_EQ(Statuses(harness.Send(configuration)), (std::vector<uint16_t>{0x9050}));
+    // The client, told of an error, winds down; records still on their way
+    // are passed over.
+    EXPECT_TRUE(harness.Send(client::Data(Text("def"))).empty());
+    EXPECT_EQ(Types(harness.Send(client::AccessComplete({0x01}))), (std::vector<uint8_t>{wire::kAccessComplete}));
+    EXPECT_EQ(Entries(harness.root()), (std::vector<std::string>{"keep.txt"}));
+    EXPECT_EQ(ReadFile(harness.Path("keep.txt")), "old");
+    const std::string log = harness.log();
+    EXPECT_NE(log.find("op=upload file=\"keep.txt\" outcome=failed-9050"), std::string::npos) << log;
+    EXPECT_EQ(log.find("outcome=ok"), std::string::npos) << log;
+}
+
 TEST(SessionUpload, TargetDirectoryMustExistAndMustNotBeADirectory) {
     SessionHarness harness;
     harness.Configure();
