@@ -64,6 +64,11 @@ StatusValue AppendRecord(int fd, const uint8_t* record, size_t length, bool asLi
     return WritePieces(fd, pieces, asLine ? 2 : 1);
 }
 
+// CMPFUNC 6 or 7: the steps of a protection change.
+bool ChangesProtection(const AccessCompleteMessage& complete) {
+    return complete.cmpfunc == kCmpChangeBegin || complete.cmpfunc == kCmpChangeEnd;
+}
+
 std::string Outcome(StatusValue status) {
     char text[64];
     std::snprintf(text, sizeof text, "failed-%04X(%s)", status, StatusText(status));
@@ -496,10 +501,14 @@ void Session::OnAccessComplete(wire::Reader body) {
         case Phase::kSending:
         case Phase::kSent: return CloseExisting(complete);
         case Phase::kAppending:
+            // A protection change is no close of the records: out of
+            // order, as Data outside a data phase is.
+            if (ChangesProtection(complete)) return OutOfOrder(wire::kAccessComplete);
             appendFd_.Reset();
             if (receiveFailure_ != kOk) return Fail(receiveFailure_);
             return Succeed();
         case Phase::kReceiving:
+            if (ChangesProtection(complete)) return OutOfOrder(wire::kAccessComplete);
             if (complete.cmpfunc == kCmpClose) return CommitUpload();
             SendAccessComplete();
             EndAccess("discarded");
@@ -507,8 +516,9 @@ void Session::OnAccessComplete(wire::Reader body) {
             return;
         case Phase::kChanging:
             if (complete.cmpfunc == kCmpChangeEnd) return ChangeProtection();
-            Succeed();
-            return;
+            // The client's abort closes with CMPFUNC 1: nothing is changed.
+            if (complete.cmpfunc == kCmpClose) return GiveUp();
+            return OutOfOrder(wire::kAccessComplete);
         case Phase::kWindDown:
             SendAccessComplete();
             phase_ = Phase::kIdle;
@@ -524,9 +534,9 @@ void Session::GiveUp() {
 }
 
 void Session::CloseExisting(const AccessCompleteMessage& complete) {
-    if (complete.cmpfunc == kCmpChangeBegin && (phase_ == Phase::kOpened || phase_ == Phase::kConnected)) {
+    if (complete.cmpfunc == kCmpChangeBegin && phase_ != Phase::kSending) {
         // Access Complete, Protection, Access Complete: nothing is answered
-        // before the last of them.
+        // before the last of them. The file is open after its records too.
         operation_ = "set-protection";
         hasProtection_ = false;
         phase_ = Phase::kChanging;

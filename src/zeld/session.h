@@ -112,7 +112,7 @@ private:
     void CloseExisting(const AccessCompleteMessage& complete);
     // An Access Complete when idle (an Abort with nothing open), or of an
     // access given up before its data phase (an upload before its
-    // records): answered, nothing kept.
+    // records) or before its protection change: answered, nothing kept.
     void GiveUp();
     void CommitUpload();
     void ChangeProtection();

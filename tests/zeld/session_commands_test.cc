@@ -131,6 +131,43 @@ TEST_F(SessionCommands, ProtectionIsSetAfterTheConnectAndTheChangeMessages) {
     EXPECT_EQ(info.st_mode & 0777, 0640u);
 }
 
+TEST_F(SessionCommands, ProtectionIsSetOnAFileWhoseRecordsWereRead) {
+    ASSERT_EQ(::chmod(harness.Path("a.txt").c_str(), 0644), 0);
+    harness.Send(client::Attributes() + client::Access(1, "a.txt", 3, client::Display31()));
+    harness.Send(client::ControlConnect());
+    ASSERT_EQ(Statuses(harness.Send(client::ControlCopy(1))), (std::vector<uint16_t>{0x5027}));  // end of file
+    // The file is still open: the change is taken as after the connect.
+    EXPECT_TRUE(harness.Send(client::AccessComplete({0x06})).empty());
+    EXPECT_EQ(Types(harness.Send(client::Protection({0x1C, 0x04, 0x0E, 0x0F}) + client::AccessComplete({0x07}))),
+              (std::vector<uint8_t>{C}));
+    struct stat info;
+    ASSERT_EQ(::stat(harness.Path("a.txt").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+    EXPECT_NE(harness.log().find("op=set-protection file=\"a.txt\" outcome=ok"), std::string::npos) << harness.log();
+}
+
+TEST_F(SessionCommands, ProtectionChangeEndedOtherwiseThanByItsLastStepChangesNothingAndIsNoSuccess) {
+    ASSERT_EQ(::chmod(harness.Path("a.txt").c_str(), 0644), 0);
+    const auto begin = [&] {
+        harness.Send(client::Attributes() + client::Access(1, "a.txt", 3, client::Display31()));
+        harness.Send(client::ControlConnect());
+        ASSERT_TRUE(harness.Send(client::AccessComplete({0x06})).empty());
+    };
+    // The client's abort (CMPFUNC 1) is answered; nothing was changed.
+    begin();
+    EXPECT_EQ(Types(harness.Send(client::AccessComplete({0x01}))), (std::vector<uint8_t>{C}));
+    // Any other function is out of order.
+    begin();
+    EXPECT_EQ(Statuses(harness.Send(client::AccessComplete({0x06}))), (std::vector<uint16_t>{0xA1C0}));
+    struct stat info;
+    ASSERT_EQ(::stat(harness.Path("a.txt").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0644u);
+    const std::string log = harness.log();
+    EXPECT_NE(log.find("op=set-protection file=\"a.txt\" outcome=aborted"), std::string::npos) << log;
+    EXPECT_NE(log.find("op=set-protection file=\"a.txt\" outcome=failed-A1C0"), std::string::npos) << log;
+    EXPECT_EQ(log.find("outcome=ok"), std::string::npos) << log;
+}
+
 TEST_F(SessionCommands, ALinkToTheRootOpensAsADirectoryWhoseProtectionIsNeverChanged) {
     ASSERT_EQ(::symlink(".", harness.Path("self").c_str()), 0);
     struct stat before;

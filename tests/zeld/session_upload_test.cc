@@ -261,6 +261,54 @@ TEST(SessionUpload, MalformedConfigurationInTheMiddleEndsTheUploadAsAFailure) {
     EXPECT_EQ(log.find("outcome=ok"), std::string::npos) << log;
 }
 
+// A protection change sent while records come in: its messages as the
+// client sends them together.
+Bytes ProtectionChange() {
+    return client::AccessComplete({0x06}) + client::Protection({0x1C, 0x0F, 0x0F, 0x0F}) +
+           client::AccessComplete({0x07});
+}
+
+// The client's wind-down after the Sync Error (Access Complete) its
+// protection change got: the access was ended as a failure, never ok.
+void WindDownAfterSyncError(SessionHarness& harness, const std::string& access) {
+    EXPECT_TRUE(harness.Send(client::ContinueTransfer(3)).empty());
+    EXPECT_EQ(Types(harness.Send(client::AccessComplete({0x01}))), (std::vector<uint8_t>{wire::kAccessComplete}));
+    const std::string log = harness.log();
+    EXPECT_NE(log.find(access + " outcome=failed-A1C0"), std::string::npos) << log;
+    EXPECT_EQ(log.find("outcome=ok"), std::string::npos) << log;
+}
+
+TEST(SessionUpload, ProtectionChangeAmongTheRecordsIsOutOfOrderAndDiscardsTheUpload) {
+    SessionHarness harness;
+    harness.Configure();
+    WriteFile(harness.Path("keep.txt"), "old");
+    Create(harness, "keep.txt");
+    harness.Send(client::Data(Text("new")));
+    // Sync Error, Access Complete (7); the rest of the block is passed over.
+    const auto reply = harness.Send(ProtectionChange());
+    EXPECT_EQ(Types(reply), (std::vector<uint8_t>{wire::kStatus}));
+    EXPECT_EQ(Statuses(reply), (std::vector<uint16_t>{0xA1C0}));
+    WindDownAfterSyncError(harness, "op=upload file=\"keep.txt\"");
+    EXPECT_EQ(Entries(harness.root()), (std::vector<std::string>{"keep.txt"}));
+    EXPECT_EQ(ReadFile(harness.Path("keep.txt")), "old");
+}
+
+TEST(SessionWrite, ProtectionChangeAmongTheRecordsIsOutOfOrder) {
+    SessionHarness harness;
+    harness.Configure();
+    WriteFile(harness.Path("log"), "old;");
+    ASSERT_EQ(::chmod(harness.Path("log").c_str(), 0644), 0);
+    harness.Send(client::Attributes() + client::Access(1, "log", 3, client::Display31()));
+    harness.Send(client::ControlConnect());
+    harness.Send(client::ControlWrite(64));
+    harness.Send(client::Data(Text("new;")));
+    EXPECT_EQ(Statuses(harness.Send(ProtectionChange())), (std::vector<uint16_t>{0xA1C0}));
+    WindDownAfterSyncError(harness, "op=write file=\"log\"");
+    struct stat info;
+    ASSERT_EQ(::stat(harness.Path("log").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0644u);
+}
+
 TEST(SessionUpload, TargetDirectoryMustExistAndMustNotBeADirectory) {
     SessionHarness harness;
     harness.Configure();
