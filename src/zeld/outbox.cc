@@ -72,13 +72,12 @@ bool Outbox::PutConfiguration(const std::function<void(wire::Writer&)>& build) {
     return Flush();
 }
 
-size_t Outbox::MaxRecord(size_t prefixLength) const {
-    const size_t fixed = 1 + prefixLength;  // RECNUM and the prefix
+size_t Outbox::MaxBody() const {
     // A one-byte LENGTH holds 255; the block may hold less than that
     // message (a BUFSIZ of 256 or 257 leaves 253 or 254 for the body).
-    if (lengthFields_ && !twoByteLengths_) return std::min(kOneByteLength, limit_ - kOneByteLengthHeader) - fixed;
+    if (lengthFields_ && !twoByteLengths_) return std::min(kOneByteLength, limit_ - kOneByteLengthHeader);
     const size_t header = lengthFields_ ? kMaxHeader : 2;
-    return limit_ - header - fixed;
+    return limit_ - header;
 }
 
 uint8_t* Outbox::BeginData(const uint8_t* prefix, size_t prefixLength, size_t capacity, size_t room) {

@@ -51,9 +51,11 @@ public:
     // A Configuration message: no length field, a block of its own.
     bool PutConfiguration(const std::function<void(wire::Writer&)>& build);
 
+    // The largest body any message carries, whatever its length field.
+    size_t MaxBody() const;
     // The largest record one Data message carries behind `prefixLength`
     // control bytes.
-    size_t MaxRecord(size_t prefixLength) const;
+    size_t MaxRecord(size_t prefixLength) const { return MaxBody() - 1 - prefixLength; }
     // Starts a Data message whose record of up to `capacity` bytes (at most
     // MaxRecord) is written at the returned position, behind RECNUM and the
     // prefix; EndData gives its length. The header is the one of a record of

@@ -236,7 +236,9 @@ void Session::OpenExisting(const FileSpec& spec) {
     const StatusValue status = settings_.tree->OpenEntry(spec, &file_);
     if (status != kOk) return Fail(status);
     presentation_ = PresentFile(personality_, file_.realName, image(), Purpose::kDescribe);
-    Describe(file_.info, file_.directory, file_.realName, file_.isDirectory, presentation_);
+    if (!Describe(file_.info, file_.directory, file_.realName, file_.isDirectory, presentation_)) {
+        return FailUnsentName();
+    }
     phase_ = Phase::kOpened;
 }
 
@@ -256,7 +258,7 @@ void Session::CreateUpload(const FileSpec& spec) {
     time_t sent;
     if (hasDates_ && (ParseDate(dates_.rdt, &sent) || ParseDate(dates_.cdt, &sent))) info.st_mtime = sent;
     presentation_ = PresentFile(personality_, upload_->targetName(), image(), Purpose::kDescribe);
-    Describe(info, directory, upload_->targetName(), false, presentation_);
+    if (!Describe(info, directory, upload_->targetName(), false, presentation_)) return FailUnsentName();
     phase_ = Phase::kCreated;
 }
 
@@ -293,9 +295,8 @@ void Session::List(const FileSpec& spec) {
     if (status != kOk) return Fail(status);
     // Nothing matched: "file not found" alone, which the client reports.
     if (listing_.entries.empty()) return Fail(kStatusFileNotFound);
-    outbox_.Put(wire::kName, 260, [&](wire::Writer& w) { EncodeName(w, kNameVolume, kVolumeName); });
     const std::string directory = PresentedDirectory(personality_, listing_.directory);
-    outbox_.Put(wire::kName, 260, [&](wire::Writer& w) { EncodeName(w, kNameDirectory, directory); });
+    if (!SendName(kNameVolume, kVolumeName) || !SendName(kNameDirectory, directory)) return FailUnsentName();
     nextEntry_ = 0;
     ContinueListing();
 }
@@ -303,21 +304,33 @@ void Session::List(const FileSpec& spec) {
 void Session::ContinueListing() {
     while (nextEntry_ < listing_.entries.size() && !outbox_.failed()) {
         const ListedEntry& entry = listing_.entries[nextEntry_++];
-        outbox_.Put(wire::kName, 260, [&](wire::Writer& w) { EncodeName(w, kNameFile, entry.presentedName); });
-        if (entry.status != kOk) {
-            // The client notes the error and asks for the next entry.
-            SendStatus(entry.status);
-            phase_ = Phase::kListing;
-            return;
+        StatusValue status = entry.status;
+        if (!SendName(kNameFile, entry.presentedName)) {
+            if (outbox_.failed()) break;
+            // A name longer than the client's buffer takes: the entry is
+            // listed by as much of it as fits, as one that cannot be shown
+            // (never dropped: the client would take what follows for the
+            // entry before).
+            constexpr size_t kNameFixed = 2;  // NAMETYPE and the count
+            SendName(kNameFile, entry.presentedName.substr(0, outbox_.MaxBody() - kNameFixed));
+            status = kStatusFileNotFound;
         }
-        struct stat info {};
-        info.st_mode = entry.info.mode;
-        info.st_uid = entry.info.owner;
-        info.st_size = entry.info.size;
-        info.st_mtime = entry.info.modified;
-        const bool isDirectory = S_ISDIR(info.st_mode);
-        const Presentation presentation = PresentFile(personality_, entry.realName, false, Purpose::kDescribe);
-        Describe(info, listing_.directory, entry.realName, isDirectory, presentation);
+        if (status == kOk) {
+            struct stat info {};
+            info.st_mode = entry.info.mode;
+            info.st_uid = entry.info.owner;
+            info.st_size = entry.info.size;
+            info.st_mtime = entry.info.modified;
+            const bool isDirectory = S_ISDIR(info.st_mode);
+            const Presentation presentation = PresentFile(personality_, entry.realName, false, Purpose::kDescribe);
+            if (Describe(info, listing_.directory, entry.realName, isDirectory, presentation)) continue;
+            if (outbox_.failed()) break;
+            status = kStatusFileNotFound;  // its whole spec is longer than the client's buffer takes
+        }
+        // The client notes the error and asks for the next entry.
+        SendStatus(status);
+        phase_ = Phase::kListing;
+        return;
     }
     bytes_ = nextEntry_;  // the log counts the entries listed (handed over, if the link failed)
     // The link failed under the listing: it ends there, as a download does.
@@ -328,7 +341,7 @@ void Session::ContinueListing() {
     Succeed();
 }
 
-void Session::Describe(const struct stat& info, const std::vector<std::string>& directory,
+bool Session::Describe(const struct stat& info, const std::vector<std::string>& directory,
                        const std::string& realName, bool isDirectory, const Presentation& presentation) {
     const bool asked = access_.hasDisplay;
     if (!asked || access_.Displays(kDisplayAttributes)) {
@@ -347,10 +360,10 @@ void Session::Describe(const struct stat& info, const std::vector<std::string>& 
         outbox_.Put(wire::kProtection, 64, [&](wire::Writer& w) { EncodeProtection(w, owner, codes); });
     }
     if (asked && access_.Displays(kDisplayName)) {
-        const std::string name = PresentedSpec(personality_, directory, realName, isDirectory);
-        outbox_.Put(wire::kName, 260, [&](wire::Writer& w) { EncodeName(w, kNameFileSpec, name); });
+        if (!SendName(kNameFileSpec, PresentedSpec(personality_, directory, realName, isDirectory))) return false;
     }
     SendAcknowledge();
+    return true;
 }
 
 void Session::OnControl(wire::Reader body) {
@@ -653,6 +666,14 @@ void Session::Rename(const NameMessage& name) {
     const StatusValue status = settings_.tree->Rename(from, to);
     if (status != kOk) return Fail(status);
     Succeed();
+}
+
+bool Session::SendName(uint8_t nameType, const std::string& name) {
+    return outbox_.Put(wire::kName, 260, [&](wire::Writer& w) { EncodeName(w, nameType, name); });
+}
+
+void Session::FailUnsentName() {
+    if (!outbox_.failed()) Fail(kStatusNoResources);
 }
 
 void Session::SendStatus(StatusValue status) {

@@ -117,9 +117,18 @@ private:
     void CommitUpload();
     void ChangeProtection();
 
-    // Descriptive messages for an Access, as its DISPLAY asks, then Acknowledge.
-    void Describe(const struct stat& info, const std::vector<std::string>& directory, const std::string& realName,
+    // Descriptive messages for an Access, as its DISPLAY asks, then
+    // Acknowledge; false, with no Acknowledge, when the file's Name did not
+    // go (longer than the client's buffer takes, or the link failed).
+    bool Describe(const struct stat& info, const std::vector<std::string>& directory, const std::string& realName,
                   bool isDirectory, const Presentation& presentation);
+    // False when the Name did not go: longer than the client's buffer
+    // takes, or the link failed.
+    bool SendName(uint8_t nameType, const std::string& name);
+    // Ends the access whose Name did not go: a Name longer than the
+    // client's buffer takes is no resource the server has; a failed link
+    // is the connection's to log.
+    void FailUnsentName();
     void SendStatus(StatusValue status);
     void SendAcknowledge();
     void SendAccessComplete();

@@ -31,6 +31,14 @@ std::vector<std::string> Names(const std::vector<Message>& messages) {
     return names;
 }
 
+// BUFSIZ 256: the smallest buffer a client may have.
+void ConfigureSmallestBuffer(SessionHarness& harness) {
+    Bytes configuration = client::Configuration();
+    configuration[2] = 0x00;
+    configuration[3] = 0x01;
+    harness.Send(configuration);
+}
+
 class SessionListing : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -140,10 +148,7 @@ TEST_F(SessionListing, EntryLeavingTheRootGetsAStatusAndTheListingWaitsForContin
 }
 
 TEST_F(SessionListing, ListingWhoseLinkFailsIsLoggedAsDropped) {
-    Bytes configuration = client::Configuration();
-    configuration[2] = 0x00;  // BUFSIZ 256: the entries fill several blocks
-    configuration[3] = 0x01;
-    harness.Send(configuration);
+    ConfigureSmallestBuffer(harness);  // the entries fill several blocks
     for (int i = 0; i < 40; ++i) WriteFile(harness.Path("f" + std::to_string(i)), "");
     harness.sink.refuse = true;
     harness.Send(client::Access(6, "f*", 2, client::Display31()));
@@ -152,6 +157,40 @@ TEST_F(SessionListing, ListingWhoseLinkFailsIsLoggedAsDropped) {
     const std::string log = harness.log();
     EXPECT_NE(log.find("op=dir file=\"f*\" outcome=dropped"), std::string::npos) << log;
     EXPECT_EQ(log.find("outcome=ok"), std::string::npos) << log;
+}
+
+TEST_F(SessionListing, NamesLongerThanTheClientsBufferAreNeverDroppedSilently) {
+    ConfigureSmallestBuffer(harness);
+    const std::string longName(253, 'L');  // sorted before the other entries
+    WriteFile(harness.Path(longName), "");
+    // The entry is listed by as much of its name as fits, as one that
+    // cannot be shown; the client notes it and asks for the next.
+    auto reply = harness.Send(client::Access(6, "*", 2, {0x01}));
+    EXPECT_EQ(Types(reply), (std::vector<uint8_t>{N, N, N, S}));
+    EXPECT_EQ(Statuses(reply), (std::vector<uint16_t>{0x4032}));
+    ASSERT_EQ(Names(reply).size(), 3u);
+    const std::string shown = Names(reply)[2].substr(2);
+    EXPECT_FALSE(shown.empty());
+    EXPECT_EQ(longName.compare(0, shown.size(), shown), 0);
+    reply = harness.Send(client::ContinueTransfer(2));
+    EXPECT_EQ(Types(reply), (std::vector<uint8_t>{N, A, K, N, A, K, N, A, K, C}));
+    EXPECT_EQ(Names(reply), (std::vector<std::string>{"2:a.txt", "2:b.txt", "2:sub"}));
+
+    // A file spec too long to name when the client asks for it: the open
+    // fails rather than being acknowledged without its Name.
+    reply = harness.Send(client::Attributes() + client::Access(1, longName, 2, client::Display91()));
+    EXPECT_EQ(Statuses(reply), (std::vector<uint16_t>{0x5067}));
+    EXPECT_EQ(reply.back().type, S);
+    EXPECT_EQ(Types(harness.Send(client::AccessComplete({0x01}))), (std::vector<uint8_t>{C}));
+
+    // A directory too long to name: the listing fails before any entry.
+    const std::string deep = std::string(200, 'd') + "/" + std::string(50, 'e');  // listed as 253 characters
+    ASSERT_EQ(::mkdir(harness.Path(deep.substr(0, 200)).c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(harness.Path(deep).c_str(), 0755), 0);
+    WriteFile(harness.Path(deep + "/x"), "");
+    reply = harness.Send(client::Access(6, deep + "/*", 2, {0x01}));
+    EXPECT_EQ(Types(reply), (std::vector<uint8_t>{N, S}));
+    EXPECT_EQ(Statuses(reply), (std::vector<uint16_t>{0x5067}));
 }
 
 TEST_F(SessionListing, ServersTemporaryFilesAreNeverListed) {
