@@ -88,7 +88,7 @@ SpecError ParseUnix(std::string_view text, Personality personality, FileSpec* sp
     return SetName(name, spec);
 }
 
-// The bracketed form "[DIR.SUB]NAME" (or "<DIR.SUB>NAME") begins the spec
+// The bracketed form "[DIR.SUB]NAME" (or "<DIR.SUB>NAME") begins the name
 // or follows a device ("DEV:", "NODE::DEV:"). A bracket anywhere else is
 // part of a name: taking "tmp/old[1]" for the directory "1" would act on
 // another file.
