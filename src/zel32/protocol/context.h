@@ -284,6 +284,11 @@ struct ZelContext {
     uint8_t printPrefix;
     uint8_t printPostfix;
     uint16_t dataChecksum;
+    // The last record sent while its checksum is not yet in dataChecksum:
+    // where it lies in sendBuffer (see ZelSettleChecksum).
+    bool sentRecordPending;
+    uint32_t sentRecordOffset;
+    uint32_t sentRecordLength;
 
     // Operation state.
     uint32_t aborting;

@@ -19,6 +19,23 @@ const uint8_t* ZelOutgoingRecord(const ZelContext* context) {
     return context->workSlice != nullptr ? context->workSlice : context->workBuffer;
 }
 
+void ZelNoteRecordSent(ZelContext* context, size_t offset, size_t length) {
+    context->sentRecordPending = true;
+    context->sentRecordOffset = static_cast<uint32_t>(offset);
+    context->sentRecordLength = static_cast<uint32_t>(length);
+}
+
+void ZelSettleChecksum(ZelContext* context) {
+    if (!context->sentRecordPending) return;
+    context->sentRecordPending = false;
+    context->dataChecksum = wire::Checksum(0, context->sendBuffer + context->sentRecordOffset, context->sentRecordLength);
+}
+
+uint16_t ZelDataChecksum(ZelContext* context) {
+    ZelSettleChecksum(context);
+    return context->dataChecksum;
+}
+
 int ZelEncodeRecord(ZelContext* context, uint8_t* start, size_t capacity) {
     const auto recordLength = static_cast<size_t>(context->workLength);
     const size_t bodyLength = 1 + recordLength;  // RECNUM, empty, and the record
@@ -51,6 +68,7 @@ namespace {
 
 // What every received record leaves behind besides its bytes.
 void NoteRecord(ZelContext* context, const ZelRecordView& record) {
+    ZelSettleChecksum(context);
     context->recnum = record.recnum;
     context->printPrefix = record.printPrefix;
     context->printPostfix = record.printPostfix;

@@ -26,6 +26,17 @@ constexpr size_t kDataMessageOverhead = 5;
 const uint8_t* ZelOutgoingRecord(const ZelContext* context);
 int ZelDecodeData(ZelContext* context, wire::Reader& body);
 
+// The checksum of records sent. Each record sent replaces the checksum of
+// the one before, so only the last one's is ever used: the send path notes
+// where that record lies in the send block, and its checksum is taken only
+// when it is needed or before those bytes can be overwritten (the block
+// sent, another message built, a record received). A copy thus takes one
+// checksum per block rather than one per record.
+void ZelNoteRecordSent(ZelContext* context, size_t offset, size_t length);
+void ZelSettleChecksum(ZelContext* context);
+// dataChecksum, with the last record sent counted.
+uint16_t ZelDataChecksum(ZelContext* context);
+
 // A received record where it lies: in the receive buffer, or in recordData.
 struct ZelRecordView {
     const uint8_t* data;

@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "wire/checksum.h"
 #include "wire/header.h"
 #include "zel32/protocol/context.h"
 #include "zel32/protocol/data_message.h"
@@ -19,6 +18,8 @@ constexpr int kLineAfterMessage = 2;
 
 // Transmits the block built so far and starts a fresh one.
 int TransmitBlock(ZelContext* context, int traceLine) {
+    // The block's bytes are about to be reused.
+    ZelSettleChecksum(context);
     const int32_t length = context->blockLength;
     if (TransportSend(context, context->sendBuffer, static_cast<uint16_t>(length), expeditedSend != 0) == -1) return -1;
     RfaLinkStatus& status = context->link->status;
@@ -97,6 +98,9 @@ bool ZelMessageFits(ZelContext* context, uint8_t type) {
 }
 
 int ZelSendMessage(ZelContext* context, uint8_t type) {
+    // Another message may take the place of the last record sent, and may
+    // carry its checksum (Access Complete).
+    if (type != wire::kData) ZelSettleChecksum(context);
     if (wire::IsFlushType(context->lastSentType)) {
         context->blockLength = 0;
         context->messageStart = context->writeCursor = 0;
@@ -117,6 +121,7 @@ int ZelSendMessage(ZelContext* context, uint8_t type) {
     // it the messages of the same request held in the block (Attributes
     // before an Access), which would otherwise go out with the next one.
     if (length > static_cast<size_t>(context->bufferSize)) {
+        ZelSettleChecksum(context);
         context->blockLength = 0;
         context->messageStart = context->writeCursor = 0;
         RfaSetError(context, RFA_ERR_RECORD_SIZE, 0);
@@ -143,8 +148,10 @@ int ZelSendMessage(ZelContext* context, uint8_t type) {
     wire::FillLength(message, length);
     if (context->traceOn != 0 && ZelTraceMessage(context, true, type, message[1], static_cast<int>(length), message, length) < 0)
         return -1;
-    if (type == wire::kData && context->peerChecksum)
-        context->dataChecksum = wire::Checksum(0, ZelOutgoingRecord(context), static_cast<size_t>(context->workLength));
+    if (type == wire::kData && context->peerChecksum) {
+        const auto recordLength = static_cast<size_t>(context->workLength);
+        ZelNoteRecordSent(context, context->messageStart + length - recordLength, recordLength);
+    }
     const bool unblocked = wire::IsLengthType(type) && (message[1] & 0x06) == 0;
     if (wire::IsFlushType(type) || unblocked) return TransmitBlock(context, kLineAfterMessage);
     return 1;

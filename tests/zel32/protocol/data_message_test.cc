@@ -32,13 +32,13 @@ TEST(DataMessage, SendingARecordTakesItsChecksumWhenThePeerChecks) {
     codec->dataChecksum = 0x4242;
     SetRecord(codec, Text("ABC"));
     ASSERT_EQ(ZelSendMessage(codec.context(), wire::kData), 1);
-    EXPECT_EQ(codec->dataChecksum, 0x4242);
+    EXPECT_EQ(ZelDataChecksum(codec.context()), 0x4242);
     codec->peerChecksum = true;
     ASSERT_EQ(ZelSendMessage(codec.context(), wire::kData), 1);
-    EXPECT_EQ(codec->dataChecksum, 0xD185);
+    EXPECT_EQ(ZelDataChecksum(codec.context()), 0xD185);
     SetRecord(codec, {});
     ASSERT_EQ(ZelSendMessage(codec.context(), wire::kData), 1);
-    EXPECT_EQ(codec->dataChecksum, 0);
+    EXPECT_EQ(ZelDataChecksum(codec.context()), 0);
     EXPECT_EQ(codec->sentCount[wire::kData], 3u);
 }
 

@@ -6,8 +6,10 @@
 
 #include "peer_link.h"
 #include "zel32/protocol/context.h"
+#include "zel32/protocol/data_message.h"
 #include "zel32/protocol/receive_path.h"
 #include "zel32/protocol/send_path.h"
+#include "wire/checksum.h"
 #include "wire/header.h"
 #include "wire/message_types.h"
 
@@ -83,6 +85,38 @@ TEST(SendPath, BlocksStayWithinThePeersBufferSize) {
         }
     }
     EXPECT_EQ(records, 40u);
+}
+
+// The checksum of the last record sent is taken late, from where the record
+// lies in the send block: whatever the record's header and however many
+// blocks went out meanwhile, it is that of the last record's own bytes.
+TEST(SendPath, TheChecksumIsThatOfTheLastRecordSent) {
+    PeerLink link({}, Peer({20, 21}, 4096));
+    ZelContext* context = link.context();
+    ASSERT_TRUE(context->peerChecksum);
+    BeginUpload(context);
+    const size_t sizes[] = {1, 80, 251, 252, 300, 0, 1000, 3};
+    Bytes last;
+    for (int i = 0; i < 64; ++i) {
+        Bytes record(sizes[i % 8]);
+        for (size_t at = 0; at < record.size(); ++at) record[at] = static_cast<uint8_t>(i * 31 + at * 7);
+        ASSERT_EQ(SendRecord(context, record), 1);
+        last = record;
+        // An empty record's checksum is 0; every third is looked at at once,
+        // the others only once later records replaced them.
+        if (i % 3 == 0) {
+            ASSERT_EQ(ZelDataChecksum(context), wire::Checksum(0, last.data(), last.size())) << i;
+        }
+    }
+    ASSERT_GE(link.Look().transferCount, 3u);  // several blocks went out meanwhile
+    // A record received empty keeps the checksum of the last one sent.
+    ASSERT_EQ(SendRecord(context, Text("more")), 1);
+    ZelRecordView empty{};
+    ZelNoteRecordWritten(context, empty);
+    EXPECT_EQ(context->dataChecksum, wire::Checksum(0, Text("more").data(), 4));
+    ASSERT_EQ(SendRecord(context, Text("tail")), 1);
+    ASSERT_EQ(ZelSendMessage(context, wire::kAccessComplete), 1);
+    EXPECT_EQ(context->dataChecksum, wire::Checksum(0, Text("tail").data(), 4));
 }
 
 TEST(SendPath, AnUnblockedLongRecordEndsItsBlock) {
