@@ -5,6 +5,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -57,26 +58,46 @@ private:
     bool raised_ = false;
 };
 
+// A local file is shared as on the platform the library models: readers
+// share it with readers, and one that may write has it alone. flock holds
+// per open file description, so two links of one process exclude each other
+// too. The lock is advisory: a program that takes none is not held back.
+// Devices, pipes and FIFOs are no such shared files (any number of writers
+// may use /dev/null at once): only regular files are locked.
+bool TakeShare(int fd, OpenMode mode) {
+    const int operation = (mode == kOpenRead ? LOCK_SH : LOCK_EX) | LOCK_NB;
+    int result;
+    do {
+        result = ::flock(fd, operation);
+    } while (result < 0 && errno == EINTR);
+    return result == 0;
+}
+
 }  // namespace
 
 intptr_t OpenFile(const char* name, OpenMode mode) {
+    // The create mode truncates only once it holds the file: an O_TRUNC
+    // here would empty a file that another opener is writing.
     int flags = O_CLOEXEC;
     switch (mode) {
     case kOpenRead: flags |= O_RDONLY; break;
-    case kOpenCreate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    case kOpenCreate: flags |= O_RDWR | O_CREAT; break;
     case kOpenReadWrite: flags |= O_RDWR; break;
     }
     int fd;
     do {
         fd = ::open(name, flags, 0666);
     } while (fd < 0 && errno == EINTR);
-    if (fd >= 0) {
-        struct stat info;
-        // Directories open for reading on POSIX; as local files they are not usable.
-        if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-            ::close(fd);
-            return -1;
-        }
+    if (fd < 0) return -1;
+    struct stat info;
+    // Directories open for reading on POSIX; as local files they are not usable.
+    bool usable = ::fstat(fd, &info) == 0 && !S_ISDIR(info.st_mode);
+    if (usable && S_ISREG(info.st_mode)) {
+        usable = TakeShare(fd, mode) && (mode != kOpenCreate || ::ftruncate(fd, 0) == 0);
+    }
+    if (!usable) {
+        ::close(fd);
+        return -1;
     }
     return Handle(fd);
 }

@@ -14,7 +14,9 @@ enum OpenMode {
     kOpenReadWrite = 3,  // an existing file, reading and writing
 };
 
-// Returns a handle (at least 1), or -1.
+// Returns a handle (at least 1), or -1. A regular file is opened shared
+// for reading only: -1 while another opener writes it, or, for the modes
+// that write, while another has it open at all (flock, so advisory).
 intptr_t OpenFile(const char* name, OpenMode mode);
 // A new file that must not exist yet, readable and writable by its owner only.
 intptr_t CreateExclusive(const char* name);
