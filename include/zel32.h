@@ -17,6 +17,11 @@
  * The library never ends its host with SIGPIPE: a send to a peer that has
  * gone, or a write to a local pipe or FIFO without a reader, fails with the
  * call's error code instead. It writes nothing to stdout or stderr.
+ *
+ * A local file (a copy's source or target, a trace file) is opened shared
+ * for reading only: readers share it, a writer has it alone, and an open
+ * that finds it held otherwise fails with error 7. The lock is advisory
+ * (flock, regular files only): programs that take none are not held back.
  */
 #ifndef ZEL32_H
 #define ZEL32_H
@@ -133,9 +138,10 @@ typedef struct RfaProtectionRecord {
  *   file (error 7 when there is none), 0 creates the file anew. Starting a
  *   trace while one is on closes the old file first; a trace that cannot be
  *   started (or whose banner cannot be written) leaves the link untraced.
- *   Stopping when no trace is on gives error 1. The trace file holds every
- *   message sent and received with a hex dump, and the message statistics
- *   written when the link closes.
+ *   Stopping when no trace is on gives error 1. A trace file is the link's
+ *   alone while it traces: another link's trace on it fails with error 7.
+ *   The trace file holds every message sent and received with a hex dump,
+ *   and the message statistics written when the link closes.
  * RFA_IOCTL_DATE_CHOICE: word 0 non-zero lists creation dates, 0 revision
  *   dates. Only remote file systems 1, 2, 3 and 10 offer the choice; on the
  *   others asking for revision dates gives error 16.
@@ -232,9 +238,10 @@ ZEL32_API int32_t RfaAbort(RfaHandle handle);
  * (the source before sending, the target after the transfer) and
  * localFileSizeKnown 1 once it is set; both are modulo 2^32.
  * Errors: 7 when the local source cannot be opened or the local target
- * cannot be created (a download still reads the remote file to its end,
- * then fails); 1 when a local read, write or close fails (a download drops
- * the records after a failed write; an upload still ends the remote access);
+ * cannot be created, or another opener holds it (a download still reads
+ * the remote file to its end, then fails); 1 when a local read, write or
+ * close fails (a download drops the records after a failed write; an
+ * upload still ends the remote access);
  * a remote error status stops the copy with its mapped code, and a download
  * keeps what it had written. The local file is closed on every path. */
 ZEL32_API int32_t RfaCopy(RfaHandle handle, const char *source, const char *target,
