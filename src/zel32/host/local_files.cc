@@ -70,7 +70,10 @@ bool TakeShare(int fd, OpenMode mode) {
     do {
         result = ::flock(fd, operation);
     } while (result < 0 && errno == EINTR);
-    return result == 0;
+    // Only another opener's lock refuses the file. A file system that keeps
+    // no locks (an NFS mount without its lock service) leaves the file as
+    // it was before locks were taken, rather than unusable.
+    return result == 0 || errno != EWOULDBLOCK;
 }
 
 }  // namespace
