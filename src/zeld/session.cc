@@ -202,6 +202,8 @@ void Session::OnAccess(wire::Reader body) {
     accessActive_ = true;
     operation_ = "access";
     bytes_ = 0;
+    // A malformed Access may be of a rename whose Name is still to come:
+    // the session winds down, passing over what belongs to it.
     if (decoded != kOk) return Fail(decoded);
 
     FileSpec spec;
@@ -213,7 +215,7 @@ void Session::OnAccess(wire::Reader body) {
         case kAccErase: operation_ = "delete"; break;
         case kAccDirectory: operation_ = "dir"; break;
         case kAccSubmit: operation_ = "submit"; break;
-        default: return Fail(MessageError(kMacUnsupported, wire::kAccess, field::kAccFunc));
+        default: return Refuse(MessageError(kMacUnsupported, wire::kAccess, field::kAccFunc));
     }
     if (access_.accfunc == kAccRename) {
         // Nothing is answered before the Name with the new name has come.
@@ -221,7 +223,7 @@ void Session::OnAccess(wire::Reader body) {
         phase_ = Phase::kRenaming;
         return;
     }
-    if (specError != SpecError::kNone) return Fail(StatusForSpecError(specError));
+    if (specError != SpecError::kNone) return Refuse(StatusForSpecError(specError));
     switch (access_.accfunc) {
         case kAccOpen: return OpenExisting(spec);
         case kAccCreate: return (access_.fac & kFacPut) != 0 ? CreateUpload(spec) : MakeDirectory(spec);
@@ -234,22 +236,22 @@ void Session::OnAccess(wire::Reader body) {
 
 void Session::OpenExisting(const FileSpec& spec) {
     const StatusValue status = settings_.tree->OpenEntry(spec, &file_);
-    if (status != kOk) return Fail(status);
+    if (status != kOk) return Refuse(status);
     presentation_ = PresentFile(personality_, file_.realName, image(), Purpose::kDescribe);
     if (!Describe(file_.info, file_.directory, file_.realName, file_.isDirectory, presentation_)) {
-        return FailUnsentName();
+        return RefuseUnsentName();
     }
     phase_ = Phase::kOpened;
 }
 
 void Session::CreateUpload(const FileSpec& spec) {
-    if (settings_.readOnly) return Fail(kStatusPrivilege);
+    if (settings_.readOnly) return Refuse(kStatusPrivilege);
     CreateTarget target;
     StatusValue status = settings_.tree->FindCreateTarget(spec, &target);
-    if (status != kOk) return Fail(status);
+    if (status != kOk) return Refuse(status);
     const std::vector<std::string> directory = target.parent.names();
     status = upload_->Create(std::move(target), StoresRecordsAsLines(personality_, image()), settings_.newFileMode);
-    if (status != kOk) return Fail(status);
+    if (status != kOk) return Refuse(status);
     receiveFailure_ = kOk;
     struct stat info {};
     info.st_mode = S_IFREG | settings_.newFileMode;
@@ -258,45 +260,45 @@ void Session::CreateUpload(const FileSpec& spec) {
     time_t sent;
     if (hasDates_ && (ParseDate(dates_.rdt, &sent) || ParseDate(dates_.cdt, &sent))) info.st_mtime = sent;
     presentation_ = PresentFile(personality_, upload_->targetName(), image(), Purpose::kDescribe);
-    if (!Describe(info, directory, upload_->targetName(), false, presentation_)) return FailUnsentName();
+    if (!Describe(info, directory, upload_->targetName(), false, presentation_)) return RefuseUnsentName();
     phase_ = Phase::kCreated;
 }
 
 void Session::MakeDirectory(const FileSpec& spec) {
-    if (settings_.readOnly) return Fail(kStatusPrivilege);
+    if (settings_.readOnly) return Refuse(kStatusPrivilege);
     const StatusValue status = settings_.tree->MakeDirectory(spec);
-    if (status != kOk) return Fail(status);
+    if (status != kOk) return Refuse(status);
     Succeed();
 }
 
 void Session::Erase(const FileSpec& spec) {
-    if (settings_.readOnly) return Fail(kStatusPrivilege);
+    if (settings_.readOnly) return Refuse(kStatusPrivilege);
     size_t removed = 0;
     const StatusValue status = settings_.tree->Remove(spec, &removed);
     bytes_ = removed;  // the log counts the entries removed
-    if (status != kOk) return Fail(status);
+    if (status != kOk) return Refuse(status);
     Succeed();
 }
 
 void Session::Submit(const FileSpec& spec) {
-    if (settings_.submitter == nullptr) return Fail(MessageError(kMacUnsupported, wire::kAccess, field::kAccFunc));
+    if (settings_.submitter == nullptr) return Refuse(MessageError(kMacUnsupported, wire::kAccess, field::kAccFunc));
     StatusValue status = settings_.tree->OpenEntry(spec, &file_);
-    if (status != kOk) return Fail(status);
-    if (file_.isDirectory) return Fail(kStatusProtected);
+    if (status != kOk) return Refuse(status);
+    if (file_.isDirectory) return Refuse(kStatusProtected);
     bytes_ = static_cast<uint64_t>(file_.info.st_size);
     status = settings_.submitter->Hand(file_.fd.get(), settings_.tree->RealPath(file_.directory, file_.realName),
                                        file_.realName, peer_.user);
-    if (status != kOk) return Fail(status);
+    if (status != kOk) return Refuse(status);
     Succeed();
 }
 
 void Session::List(const FileSpec& spec) {
     const StatusValue status = settings_.tree->List(spec, &listing_);
-    if (status != kOk) return Fail(status);
+    if (status != kOk) return Refuse(status);
     // Nothing matched: "file not found" alone, which the client reports.
-    if (listing_.entries.empty()) return Fail(kStatusFileNotFound);
+    if (listing_.entries.empty()) return Refuse(kStatusFileNotFound);
     const std::string directory = PresentedDirectory(personality_, listing_.directory);
-    if (!SendName(kNameVolume, kVolumeName) || !SendName(kNameDirectory, directory)) return FailUnsentName();
+    if (!SendName(kNameVolume, kVolumeName) || !SendName(kNameDirectory, directory)) return RefuseUnsentName();
     nextEntry_ = 0;
     ContinueListing();
 }
@@ -652,19 +654,19 @@ void Session::OnName(wire::Reader body) {
     if (phase_ != Phase::kRenaming) return OutOfOrder(wire::kName);
     NameMessage name;
     const StatusValue status = DecodeName(body, &name);
-    if (status != kOk) return Fail(status);
+    if (status != kOk) return Refuse(status);
     Rename(name);
 }
 
 void Session::Rename(const NameMessage& name) {
-    if (renameRefusal_ != kOk) return Fail(renameRefusal_);
+    if (renameRefusal_ != kOk) return Refuse(renameRefusal_);
     FileSpec from;
     FileSpec to;
     ParseFileSpec(access_.fileSpec, personality_, &from);
     const SpecError error = ParseFileSpec(name.name, personality_, &to);
-    if (error != SpecError::kNone) return Fail(StatusForSpecError(error));
+    if (error != SpecError::kNone) return Refuse(StatusForSpecError(error));
     const StatusValue status = settings_.tree->Rename(from, to);
-    if (status != kOk) return Fail(status);
+    if (status != kOk) return Refuse(status);
     Succeed();
 }
 
@@ -672,8 +674,8 @@ bool Session::SendName(uint8_t nameType, const std::string& name) {
     return outbox_.Put(wire::kName, 260, [&](wire::Writer& w) { EncodeName(w, nameType, name); });
 }
 
-void Session::FailUnsentName() {
-    if (!outbox_.failed()) Fail(kStatusNoResources);
+void Session::RefuseUnsentName() {
+    if (!outbox_.failed()) Refuse(kStatusNoResources);
 }
 
 void Session::SendStatus(StatusValue status) {
@@ -690,6 +692,11 @@ void Session::Fail(StatusValue status) {
     SendStatus(status);
     if (accessActive_) EndAccess(Outcome(status));
     if (phase_ != Phase::kUnconfigured) phase_ = Phase::kWindDown;
+}
+
+void Session::Refuse(StatusValue status) {
+    Fail(status);
+    phase_ = Phase::kIdle;
 }
 
 void Session::OutOfOrder(uint8_t type) {

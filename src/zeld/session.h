@@ -79,7 +79,7 @@ private:
         kRenaming,      // a rename's Access taken, its Name awaited
         kListing,       // a listing paused at an entry's Status
         kChanging,      // a protection change begun
-        kWindDown,      // after an error: the client's Continue Transfer and Access Complete
+        kWindDown,      // after an error in an access: the client's Continue Transfer and Access Complete
     };
 
     void Dispatch(uint8_t type, wire::Reader body);
@@ -110,9 +110,10 @@ private:
     // Works out, once for the records to come, how they are stored.
     void PrepareReceiving();
     void CloseExisting(const AccessCompleteMessage& complete);
-    // An Access Complete when idle (an Abort with nothing open), or of an
-    // access given up before its data phase (an upload before its
-    // records) or before its protection change: answered, nothing kept.
+    // An Access Complete when idle (an Abort with nothing open, a wind-down
+    // of a refused Access by a client that does so), or of an access given
+    // up before its data phase (an upload before its records) or before its
+    // protection change: answered, nothing kept.
     void GiveUp();
     void CommitUpload();
     void ChangeProtection();
@@ -125,16 +126,22 @@ private:
     // False when the Name did not go: longer than the client's buffer
     // takes, or the link failed.
     bool SendName(uint8_t nameType, const std::string& name);
-    // Ends the access whose Name did not go: a Name longer than the
+    // Refuses the access whose Name did not go: a Name longer than the
     // client's buffer takes is no resource the server has; a failed link
     // is the connection's to log.
-    void FailUnsentName();
+    void RefuseUnsentName();
     void SendStatus(StatusValue status);
     void SendAcknowledge();
     void SendAccessComplete();
 
     // Ends the access with an error Status; the client winds down.
     void Fail(StatusValue status);
+    // Refuses the Access (a rename's at its Name) with an error Status: no
+    // access was opened, so the client winds nothing down, and the session
+    // is back between accesses, where what the client sends next is
+    // answered (a Control or Data with a Sync Error, an Access Complete
+    // with an Access Complete).
+    void Refuse(StatusValue status);
     // A message the current state cannot take: Sync Error (ignored while
     // winding down).
     void OutOfOrder(uint8_t type);
