@@ -268,7 +268,11 @@ ZEL32_API int32_t RfaCopy(RfaHandle handle, const char *source, const char *targ
  * status, once the peer has completed the access, later reads and writes
  * fail again with that error, sending nothing, until the file is closed; so
  * they do with error 20 after a peer that ended the access with an Access
- * Complete in place of a record.
+ * Complete in place of a record, and after a Sync Error on the link: the
+ * Configuration with which the library repairs it, before running the
+ * operation once more, ends the peer's access (a read that met the Sync
+ * Error asks for its records again, and fails with 20 and the status when
+ * a second one answers).
  * RfaWriteFile sends `length` bytes of `buffer` as one record and stores
  * `length` in *result; the peer appends the records to the file behind the
  * records already in it. The records stream without replies (they may wait
@@ -281,8 +285,8 @@ ZEL32_API int32_t RfaCopy(RfaHandle handle, const char *source, const char *targ
  * records are still coming to a reader (a record then fails it with error
  * 20); after the end of the file, after writes, or with nothing read it
  * completes the access at once; after a read that failed on a remote error
- * status, which has ended the access already, or after RfaAbort, it sends
- * nothing and returns 0. */
+ * status, which has ended the access already, after a Sync Error, or after
+ * RfaAbort, it sends nothing and returns 0. */
 ZEL32_API int32_t RfaOpenFile(RfaHandle handle, const char *name);
 ZEL32_API int32_t RfaReadFile(RfaHandle handle, uint16_t length, char *buffer,
                               uint16_t *result);

@@ -1,6 +1,7 @@
 #include "zel32/api/driver.h"
 #include "zel32/api/handler_table.h"
 #include "zel32/api/link_establishment.h"
+#include "zel32/operations/remote_file.h"
 #include "zel32/protocol/context.h"
 #include "zel32/transport/transport.h"
 
@@ -28,6 +29,15 @@ int ZelResynchronise(ZelContext* context, int* result) {
     RfaClearError(context);
     ZelClearFailure(context);
 
+    // The Configuration made the peer start afresh, without the access it
+    // held. The Read that met the Sync Error asks for its records anew;
+    // after anything else the open file's access is over.
+    if (context->operation == kOpReadFile) {
+        ZelRestartRecordStream(context);
+    } else {
+        ZelEndFileAccess(context);
+    }
+
     // One more run, and no further resynchronisation whatever it brings.
     const ZelHandler handler = ZelHandlerFor(context->operation);
     if (handler == nullptr) {
@@ -36,5 +46,7 @@ int ZelResynchronise(ZelContext* context, int* result) {
     } else {
         *result = handler(context);
     }
+    // A second Sync Error: the peer holds no access, whatever the run had begun.
+    if (*result < 0 && (context->statusCode >> 12) == kSyncError) ZelEndFileAccess(context);
     return 1;
 }

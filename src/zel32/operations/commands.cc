@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "zel32/operations/reading_loops.h"
+#include "zel32/operations/remote_file.h"
 #include "zel32/protocol/context.h"
 #include "zel32/protocol/description_messages.h"
 #include "zel32/protocol/receive_path.h"
@@ -148,21 +149,6 @@ int ZelProtectionHandler(ZelContext* context) {
     return setting ? SetProtection(context) : ReadProtection(context);
 }
 
-namespace {
-
-// After an Abort the peer holds no access: the file opened with RfaOpenFile
-// is closed without a message, and a Read or Write of it fails with 20
-// (value 0), sending nothing, rather than wait for records that will not
-// come or send a record stream into no access.
-void EndFileAccess(ZelContext* context) {
-    context->fileAccess = kFileAccessEnded;
-    context->fileErrorCode = RFA_ERR_PROTOCOL;
-    context->fileErrorValue = 0;
-    context->recordText = ZelRecordText{};
-}
-
-}  // namespace
-
 int ZelAbortHandler(ZelContext* context) {
     if (ZelSendMessage(context, wire::kAccessComplete) < 0) return -1;
     // Until the peer's Access Complete: Data and Status of the interrupted
@@ -184,7 +170,7 @@ int ZelAbortHandler(ZelContext* context) {
             if (result == -1) return -1;
             // The errors of the messages passed over are not the Abort's.
             RfaClearError(context);
-            EndFileAccess(context);
+            ZelEndFileAccess(context);
             return 1;
         }
         if (result == -1 && ZelConnectionFailed(context)) {

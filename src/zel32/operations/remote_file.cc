@@ -25,10 +25,8 @@ constexpr int32_t kEndOfFileStatus = 0x5027;
 // Every Open starts a new access: nothing of the previous file's record
 // stream, read or written, carries over to it.
 void ForgetFileAccess(ZelContext* context) {
-    context->readStarted = 0;
-    context->writeStarted = 0;
+    ZelRestartRecordStream(context);
     context->fileAccess = kFileAccessOpen;
-    context->recordText = ZelRecordText{};
 }
 
 // The text a Read gives for the record just received: the print prefix as
@@ -98,6 +96,19 @@ bool FailEndedAccess(ZelContext* context) {
 }
 
 }  // namespace
+
+void ZelEndFileAccess(ZelContext* context) {
+    context->fileAccess = kFileAccessEnded;
+    context->fileErrorCode = RFA_ERR_PROTOCOL;
+    context->fileErrorValue = 0;
+    context->recordText = ZelRecordText{};
+}
+
+void ZelRestartRecordStream(ZelContext* context) {
+    context->readStarted = 0;
+    context->writeStarted = 0;
+    context->recordText = ZelRecordText{};
+}
 
 int ZelOpenFileHandler(ZelContext* context) {
     ForgetFileAccess(context);

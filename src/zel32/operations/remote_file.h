@@ -10,3 +10,13 @@ int ZelOpenFileHandler(ZelContext* context);
 int ZelReadFileHandler(ZelContext* context);
 int ZelWriteFileHandler(ZelContext* context);
 int ZelCloseFileHandler(ZelContext* context);
+
+// The peer holds no access any more (an Abort, or the Configuration that
+// repaired a Sync Error, ended it): the open file's Read and Write fail
+// with 20 (value 0), sending nothing, rather than wait for records that
+// will not come or send records into no access, and its Close sends nothing.
+void ZelEndFileAccess(ZelContext* context);
+
+// The next Read or Write sends its Control again, and no rest of a record
+// read in pieces is left: the record stream starts anew.
+void ZelRestartRecordStream(ZelContext* context);

@@ -254,6 +254,54 @@ TEST_F(RemoteFile, OpenOfAMissingFileFailsWithTheStatusError) {
     EXPECT_TRUE(link.Finish()) << link.peer().report();
 }
 
+// ---- Read: after a Sync Error --------------------------------------------------
+
+// A Delete of B.TXT, as the library sends it.
+Bytes DeleteAccess() { return SentAccess(4, "B.TXT", 0x02, {0x31}); }
+
+TEST_F(RemoteFile, AReadRunAgainAfterASyncErrorAsksForItsRecordsAnew) {
+    // The Configuration that repairs the link ends the peer's access: the
+    // second run sends its Control again rather than wait for records. A
+    // peer without the access answers it with a Sync Error too: the Read
+    // fails with that at once, the file's access is over, the link goes on.
+    PeerLink link(Joined({OpenSteps(kRfmVariable, 0x00),
+                          {expect(RecordControl(1, 80)), reply(Status(0xA100)), expect(CurrentLibraryConfiguration()),
+                           reply(PeerConfiguration()), expect(RecordControl(1, 80)), reply(Status(0xA100)),
+                           expect(DeleteAccess()), reply(AccessComplete()), expectSilence(150)}}));
+    ASSERT_EQ(RfaOpenFile(link.handle(), "A.TXT"), 0);
+    ClearNotifications();
+    const ReadOutcome read = Read(link.handle(), 80);
+    EXPECT_EQ(read.code, 20);
+    EXPECT_EQ(read.length, 0);
+    EXPECT_EQ(link.Look().errorValue, 0x000A0100);
+    ASSERT_EQ(Notifications().size(), 1u);
+    EXPECT_EQ(Notifications()[0].status, 0u);
+    // Nothing of the file will come: a Read fails at once, the Close sends nothing.
+    EXPECT_EQ(Read(link.handle(), 80).code, 20);
+    EXPECT_EQ(RfaCloseFile(link.handle()), 0);
+    EXPECT_EQ(RfaDelete(link.handle(), "B.TXT"), 0);
+    EXPECT_TRUE(link.Finish()) << link.peer().report();
+}
+
+TEST_F(RemoteFile, AnotherOperationsRepairEndsTheOpenFilesAccess) {
+    // Records were streaming to a Read when a Delete met a Sync Error. The
+    // peer has dropped that access: a Read waits for no record, a Write
+    // sends nothing into it, and the Close waits for no end of file.
+    PeerLink link(Joined({OpenSteps(kRfmVariable, 0x00),
+                          {expect(RecordControl(1, 80)), reply(Data(Text("ONE"))), expect(DeleteAccess()),
+                           reply(Status(0xA0C0)), expect(CurrentLibraryConfiguration()), reply(PeerConfiguration()),
+                           expect(DeleteAccess()), reply(AccessComplete()), expectSilence(150)}}));
+    ASSERT_EQ(RfaOpenFile(link.handle(), "A.TXT"), 0);
+    EXPECT_EQ(Read(link.handle(), 80).text, "ONE");
+    EXPECT_EQ(RfaDelete(link.handle(), "B.TXT"), 0);
+    EXPECT_EQ(Read(link.handle(), 80).code, 20);
+    uint16_t written = 0xEEEE;
+    EXPECT_EQ(RfaWriteFile(link.handle(), 3, "TWO", &written), 20);
+    EXPECT_EQ(written, 0);
+    EXPECT_EQ(RfaCloseFile(link.handle()), 0);
+    EXPECT_TRUE(link.Finish()) << link.peer().report();
+}
+
 // ---- Read: a record that does not fit ---------------------------------------
 
 TEST_F(RemoteFile, RecordLongerThanTheBufferComesInPiecesBeforeTheNextRecord) {
