@@ -18,5 +18,7 @@ void RfaNotifyCaller(ZelContext* context);
 
 // After a handler ended on a Sync Error status (and no abort), exchanges
 // Configuration again and runs the handler a second time, storing its
-// result. Returns -1 only when that Configuration could not be sent.
+// result; a connection that failed during the exchange fails the operation
+// (result -1) with no second run. Returns -1 only when that Configuration
+// could not be sent.
 int ZelResynchronise(ZelContext* context, int* result);

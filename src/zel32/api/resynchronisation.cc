@@ -21,11 +21,18 @@ int ZelResynchronise(ZelContext* context, int* result) {
     ZelCopyNames(context);
     context->statusCode = 0;
 
-    // The outcome of this exchange is not looked at, only whether it could be
-    // sent: what it recorded (a peer still lacking a capability records 1)
-    // is cleared, so that the second run alone decides the result.
+    // Of this exchange only the connection counts: what the peer answered
+    // (a peer still lacking a capability records 1) is cleared, so that the
+    // second run alone decides the result. A connection that failed during
+    // it (no answer in time, a peer that closed or reset it) carries no
+    // second run: the operation fails with that cause, not with what a run
+    // on the broken link would meet.
     bool arrived = false;
     if (ZelConfigurationRound(context, &arrived) < 0) return -1;
+    if (ZelConnectionFailed(context)) {
+        *result = -1;
+        return 1;
+    }
     RfaClearError(context);
     ZelClearFailure(context);
 

@@ -56,5 +56,21 @@ TEST_F(ConnectionLoss, AnAbortWhosePeerFallsSilentReportsTheTimeoutNotAStatusItP
     EXPECT_EQ(status.errorDetail, 60);
 }
 
+TEST_F(ConnectionLoss, ARepairWhoseConfigurationGetsNoAnswerFailsWithTheTimeoutAndRunsNoSecondTime) {
+    // The Sync Error is repaired with a Configuration that nothing answers:
+    // the call fails with that cause, not with the broken connection that
+    // running the Delete a second time would meet (2, detail 54).
+    PeerLink link({expect(SentAccess(4, "A.TXT", 0x02, {0x31})), reply(Status(0xA0C0)),
+                   expect(CurrentLibraryConfiguration()), expectSilence(3 * kReceiveLimitMs)});
+    EXPECT_EQ(RfaDelete(link.handle(), "A.TXT"), 22);
+    ASSERT_TRUE(link.Finish()) << link.peer().report();
+    const RfaLinkStatus status = link.Look();
+    EXPECT_EQ(status.errorCode, 22);
+    EXPECT_EQ(status.errorValue, 0);
+    EXPECT_EQ(status.errorDetail, 60);
+    ASSERT_EQ(Notifications().size(), 1u);
+    EXPECT_EQ(Notifications()[0].status, 0u);
+}
+
 }  // namespace
 }  // namespace zeltest
