@@ -304,6 +304,7 @@ ZEL32_API int32_t RfaDelete(RfaHandle handle, const char *name);
  * readable by its owner only; the buffer then keeps the text it had. The
  * notification names the file and passes a non-zero spoolFile (also after a
  * failure): the caller reads the listing from the named file and removes it.
+ * A call that returns -1, which notifies nothing, leaves no spool file.
  * The spool file holds whatever the peer lists, without a limit of its own:
  * a full disk fails the listing with error 1. No temporary directory or
  * file name to be had is error 7. Only one listing at a time in the

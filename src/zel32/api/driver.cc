@@ -6,6 +6,7 @@
 #include "zel32/api/handler_table.h"
 #include "zel32/api/list_buffer.h"
 #include "zel32/api/session_list.h"
+#include "zel32/operations/directory_listing.h"
 #include "zel32/protocol/context.h"
 #include "zel32/transport/transport.h"
 
@@ -80,9 +81,11 @@ int32_t RfaDriveOperation(uint32_t handle, uint16_t operation) {
     int result = RunHandler(context);
     // Close Link has released the buffers a resynchronisation would use.
     // A resynchronisation that could not even be sent still leaves its cause
-    // (the transport's error) for the caller to read.
+    // (the transport's error) for the caller to read. No notification names
+    // the first run's spool file to the caller then: it is removed.
     if (operation != kOpCloseLink && ZelResynchronise(context, &result) < 0) {
         ZelRecordFailure(context);
+        ZelDiscardSpool(context);
         return -1;
     }
     // No failed operation returns 0: a failure that recorded no code of its

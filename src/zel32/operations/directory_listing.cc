@@ -262,11 +262,7 @@ int ZelListReply(ZelContext* context) {
     }
 }
 
-void ZelStartListing(ZelContext* context) {
-    ZelListing() = ZelListingFlags{true, true};
-    // A listing run again after a resynchronisation starts over: the spool
-    // file of the first run, partial and closed when that run failed, is
-    // removed, so that the caller is never handed it.
+void ZelDiscardSpool(ZelContext* context) {
     if (context->spoolFile != 0) {
         if (context->spooling != 0) host::CloseFile(context->spoolFile);
         (void)std::remove(context->notifyText);  // gone already is as good
@@ -274,6 +270,14 @@ void ZelStartListing(ZelContext* context) {
         context->notifyText[0] = '\0';
     }
     context->spooling = 0;
+}
+
+void ZelStartListing(ZelContext* context) {
+    ZelListing() = ZelListingFlags{true, true};
+    // A listing run again after a resynchronisation starts over: the spool
+    // file of the first run, partial and closed when that run failed, is
+    // removed, so that the caller is never handed it.
+    ZelDiscardSpool(context);
     context->listOverflow = 0;
     context->listLength = 0;
     const RfaListBufferInfo list = UsableListBuffer();

@@ -22,6 +22,10 @@ void ZelStartListing(ZelContext* context);
 int ZelListReply(ZelContext* context);
 int ZelEndListing(ZelContext* context, bool succeeded);
 
+// Closes and removes the listing's spool file, if it has one: a file the
+// caller is not to be handed.
+void ZelDiscardSpool(ZelContext* context);
+
 // The emit step: appends `length` characters to the listing, in the list
 // buffer while they fit (it always holds a NUL-terminated text of fewer
 // characters than its size), else in the spool file, which then receives

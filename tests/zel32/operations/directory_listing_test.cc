@@ -307,6 +307,23 @@ TEST_F(Spooling, ARunAgainAfterASyncErrorLeavesNothingOfTheFirstRunsSpoolFile) {
     EXPECT_TRUE(std::filesystem::is_empty(directory_.path()));
 }
 
+TEST_F(Spooling, ARepairThatCannotBeSentLeavesNoSpoolFileBehind) {
+    // The peer answers the Access before it comes, with a listing that
+    // outgrows the buffer and a Sync Error, and closes: the Access draws a
+    // reset, and the Configuration that would repair the link cannot be sent.
+    // The call fails with -1 and no notification hands the caller the first
+    // run's spool file: it is removed.
+    ZelInit(list_, 30);
+    PeerLink link({reply(Name(0x08, "DUA0:")), reply(Name(0x04, "[USER]")), reply(Name(0x02, "A.TXT;1")),
+                   reply(FileSize(3) + Status(0xA0D2)), closeConnection()});
+    NameTheNode(link);
+    ASSERT_TRUE(link.Finish()) << link.peer().report();
+    EXPECT_EQ(RfaDir(link.handle(), 0, kListedFiles), -1);
+    EXPECT_EQ(link.Look().errorCode, RFA_ERR_NET_RESET);
+    EXPECT_TRUE(Notifications().empty());
+    EXPECT_TRUE(std::filesystem::is_empty(directory_.path()));
+}
+
 TEST_F(Spooling, ATemporaryDirectoryOrNameThatCannotBeHadFailsWith7) {
     // A directory whose path is longer than 255 characters, and one whose
     // path fits but leaves no room for a file name behind it.
