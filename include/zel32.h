@@ -249,7 +249,9 @@ ZEL32_API int32_t RfaCopy(RfaHandle handle, const char *source, const char *targ
                           const RfaCopyAttributes *attributes);
 /* Record-at-a-time access to one remote file.
  * RfaOpenFile opens it for reading and writing; a new open forgets whatever
- * was left of the previous file's records. The file is opened in the mode of
+ * was left of the previous file's records. After an open that failed there
+ * is no file: RfaReadFile and RfaWriteFile fail with 20, sending nothing,
+ * and RfaCloseFile sends nothing and returns 0. The file is opened in the mode of
  * the link's last RfaCopy (text until a copy chose image): after an image
  * copy, a record-oriented peer hands out its records as fixed pieces rather
  * than lines.
@@ -286,7 +288,9 @@ ZEL32_API int32_t RfaCopy(RfaHandle handle, const char *source, const char *targ
  * 20); after the end of the file, after writes, or with nothing read it
  * completes the access at once; after a read that failed on a remote error
  * status, which has ended the access already, after a Sync Error, or after
- * RfaAbort, it sends nothing and returns 0. */
+ * RfaAbort, it sends nothing and returns 0, except where records written
+ * into the file were lost with the access a Sync Error's repair ended: it
+ * then fails with 20. */
 ZEL32_API int32_t RfaOpenFile(RfaHandle handle, const char *name);
 ZEL32_API int32_t RfaReadFile(RfaHandle handle, uint16_t length, char *buffer,
                               uint16_t *result);

@@ -106,6 +106,35 @@ TEST_F(RemoteFiles, OpeningAFileThatDoesNotExistIsFileNotFound) {
     EXPECT_EQ(link->Look().errorValue, 0x00040032);
 }
 
+TEST_F(RemoteFiles, AReadOfAFileThatDidNotOpenFailsAndTheLinkGoesOn) {
+    WriteFile(server.Path("next.txt"), "next\n");
+    std::unique_ptr<Link> link = Connect();
+    ASSERT_EQ(RfaOpenFile(link->handle(), "missing.txt"), RFA_ERR_FILE_NOT_FOUND);
+    // The server holds no access: the Read's Control is out of order.
+    char buffer[64];
+    uint16_t result = 1;
+    EXPECT_EQ(RfaReadFile(link->handle(), sizeof buffer, buffer, &result), RFA_ERR_PROTOCOL);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(RfaDir(link->handle(), 0, "next.txt"), RFA_OK);
+    EXPECT_NE(link->Listing().find("'next.txt'"), std::string::npos) << link->Listing();
+}
+
+TEST_F(RemoteFiles, AWriteToAFileThatDidNotOpenFailsAndTheLinkGoesOn) {
+    WriteFile(server.Path("next.txt"), "next\n");
+    std::unique_ptr<Link> link = Connect();
+    ASSERT_EQ(RfaOpenFile(link->handle(), "missing.txt"), RFA_ERR_FILE_NOT_FOUND);
+    char record[] = "lost";
+    uint16_t result = 0;
+    // Nothing goes into a file that did not open: the record is not taken.
+    EXPECT_EQ(RfaWriteFile(link->handle(), 4, record, &result), RFA_ERR_PROTOCOL);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(RfaCloseFile(link->handle()), RFA_OK);
+    EXPECT_EQ(RfaDir(link->handle(), 0, "next.txt"), RFA_OK);
+    EXPECT_NE(link->Listing().find("'next.txt'"), std::string::npos) << link->Listing();
+    EXPECT_EQ(RfaDir(link->handle(), 0, "next.txt"), RFA_OK);
+    EXPECT_NE(link->Listing().find("'next.txt'"), std::string::npos) << link->Listing();
+}
+
 class ReadOnlyRemoteFiles : public RemoteFiles {
 protected:
     ReadOnlyRemoteFiles() : RemoteFiles("stream", {"--read-only"}) {}

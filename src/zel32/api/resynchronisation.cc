@@ -42,7 +42,7 @@ int ZelResynchronise(ZelContext* context, int* result) {
     if (context->operation == kOpReadFile) {
         ZelRestartRecordStream(context);
     } else {
-        ZelEndFileAccess(context);
+        ZelLoseFileAccess(context);
     }
 
     // One more run, and no further resynchronisation whatever it brings.
@@ -54,6 +54,6 @@ int ZelResynchronise(ZelContext* context, int* result) {
         *result = handler(context);
     }
     // A second Sync Error: the peer holds no access, whatever the run had begun.
-    if (*result < 0 && (context->statusCode >> 12) == kSyncError) ZelEndFileAccess(context);
+    if (*result < 0 && (context->statusCode >> 12) == kSyncError) ZelLoseFileAccess(context);
     return 1;
 }

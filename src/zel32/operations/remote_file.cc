@@ -99,9 +99,16 @@ bool FailEndedAccess(ZelContext* context) {
 
 void ZelEndFileAccess(ZelContext* context) {
     context->fileAccess = kFileAccessEnded;
+    context->fileRecordsWritten = false;
     context->fileErrorCode = RFA_ERR_PROTOCOL;
     context->fileErrorValue = 0;
     context->recordText = ZelRecordText{};
+}
+
+void ZelLoseFileAccess(ZelContext* context) {
+    const bool wrote = context->fileRecordsWritten;
+    ZelEndFileAccess(context);
+    context->fileRecordsWritten = wrote;
 }
 
 void ZelRestartRecordStream(ZelContext* context) {
@@ -110,8 +117,9 @@ void ZelRestartRecordStream(ZelContext* context) {
     context->recordText = ZelRecordText{};
 }
 
-int ZelOpenFileHandler(ZelContext* context) {
-    ForgetFileAccess(context);
+namespace {
+
+int OpenFile(ZelContext* context) {
     if (ZelSendAll(context, {kAttributes, kAccess}) < 0) return -1;
     // Whatever ends the wait short of a failure, the connecting Control follows.
     if (ZelReadUntil(context, kAcknowledge) < 0) return -1;
@@ -122,6 +130,22 @@ int ZelOpenFileHandler(ZelContext* context) {
     context->controlConnect = 0;
     if (sent < 0) return -1;
     return ZelReadUntil(context, kAcknowledge) < 0 ? -1 : 1;
+}
+
+}  // namespace
+
+int ZelOpenFileHandler(ZelContext* context) {
+    ForgetFileAccess(context);
+    context->fileRecordsWritten = false;
+    // A file that did not open has no access for a Read or Write to use:
+    // they fail at once rather than send a record stream the peer must
+    // refuse (records written behind a refused Control would be lost
+    // without a word until the Close).
+    if (OpenFile(context) < 0) {
+        ZelEndFileAccess(context);
+        return -1;
+    }
+    return 1;
 }
 
 int ZelReadFileHandler(ZelContext* context) {
@@ -200,6 +224,7 @@ int ZelWriteFileHandler(ZelContext* context) {
     const int sent = ZelSendMessage(context, kData);
     context->workLength = 0;
     if (sent < 0) return -1;
+    context->fileRecordsWritten = true;
     *link->ioResult = static_cast<uint16_t>(length);
     return 1;
 }
@@ -208,8 +233,14 @@ int ZelCloseFileHandler(ZelContext* context) {
     const uint8_t access = context->fileAccess;
     const bool streamRunning = context->readStarted != 0 && access == kFileAccessOpen;
     ForgetFileAccess(context);
-    // The wind-down of an error Status, or an Abort, has completed the access already.
-    if (access == kFileAccessEnded) return 1;
+    // The wind-down of an error Status, or an Abort, has completed the access
+    // already; a Sync Error's repair dropped it, with any records written.
+    if (access == kFileAccessEnded) {
+        if (!context->fileRecordsWritten) return 1;
+        context->fileRecordsWritten = false;
+        RfaSetError(context, RFA_ERR_PROTOCOL, 0);
+        return -1;
+    }
     // Records still streaming to a Read: only their end-of-file Status may
     // come now (a Data message fails the Close). Without a Read's Control,
     // or after the end of file, no Status will come and none is awaited.
@@ -219,5 +250,7 @@ int ZelCloseFileHandler(ZelContext* context) {
         } while (context->lastReceivedType != kStatus);
     }
     if (ZelSendMessage(context, kAccessComplete) < 0) return -1;
-    return ZelAwaitAccessComplete(context) < 0 ? -1 : 1;
+    if (ZelAwaitAccessComplete(context) < 0) return -1;
+    context->fileRecordsWritten = false;
+    return 1;
 }

@@ -16,6 +16,10 @@ int ZelCloseFileHandler(ZelContext* context);
 // with 20 (value 0), sending nothing, rather than wait for records that
 // will not come or send records into no access, and its Close sends nothing.
 void ZelEndFileAccess(ZelContext* context);
+// The same, where the peer dropped the access unasked (the Configuration
+// that repaired a Sync Error): records written into it were lost, which
+// the file's Close then reports (20) rather than a success.
+void ZelLoseFileAccess(ZelContext* context);
 
 // The next Read or Write sends its Control again, and no rest of a record
 // read in pieces is left: the record stream starts anew.

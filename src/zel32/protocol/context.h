@@ -298,6 +298,7 @@ struct ZelContext {
     uint8_t fileAccess;       // ZelFileAccess of the open file
     uint16_t fileErrorCode;   // what a Read of an ended access fails with, and its value
     int32_t fileErrorValue;
+    bool fileRecordsWritten;  // records written into the open file that no Close has confirmed
     uint32_t windDownsCompleted;  // wind-downs whose Access Complete came back, for the life of the context
     ZelRecordText recordText; // the rest of a record a Read returns in pieces
     intptr_t localFile;   // download target, 0 when none

@@ -247,10 +247,17 @@ TEST_F(RemoteFile, AnAbortEndsTheAccessSoThatReadWriteAndCloseWaitForNothing) {
     EXPECT_TRUE(link.Finish()) << link.peer().report();
 }
 
-TEST_F(RemoteFile, OpenOfAMissingFileFailsWithTheStatusError) {
+TEST_F(RemoteFile, OpenOfAMissingFileFailsWithTheStatusErrorAndLeavesNoAccess) {
+    // No record stream goes into a file that did not open: a Read or Write
+    // fails at once, and the Close sends nothing.
     PeerLink link({expect(SentAttributes() + OpenAccess("A.TXT")), reply(Status(0x4032)), expectSilence(150)});
     EXPECT_EQ(RfaOpenFile(link.handle(), "A.TXT"), 7);
     EXPECT_EQ(link.Look().errorValue, 0x00040032);
+    EXPECT_EQ(Read(link.handle(), 80).code, 20);
+    uint16_t written = 0xEEEE;
+    EXPECT_EQ(RfaWriteFile(link.handle(), 3, "TWO", &written), 20);
+    EXPECT_EQ(written, 0);
+    EXPECT_EQ(RfaCloseFile(link.handle()), 0);
     EXPECT_TRUE(link.Finish()) << link.peer().report();
 }
 
@@ -448,6 +455,21 @@ TEST_F(RemoteFile, AnErrorThePeerReportsAboutTheWritesSurfacesAtClose) {
     EXPECT_EQ(RfaWriteFile(link.handle(), 4, "DATA", &result), 0);
     EXPECT_EQ(RfaCloseFile(link.handle()), 17);
     EXPECT_EQ(link.Look().errorValue, 0x00040097);
+    EXPECT_TRUE(link.Finish()) << link.peer().report();
+}
+
+TEST_F(RemoteFile, RecordsWrittenIntoAnAccessASyncErrorsRepairDroppedFailTheClose) {
+    // The Configuration that repairs the Sync Error makes the peer drop the
+    // access, and the records written into it: the Close reports it.
+    PeerLink link(Joined({OpenSteps(kRfmVariable, 0x00),
+                          {expect(RecordControl(4, 4)), expect(SentData(Text("DATA")) + CloseAccessComplete()),
+                           reply(Status(0xA0C0)), expect(CurrentLibraryConfiguration()), reply(PeerConfiguration()),
+                           expect(DeleteAccess()), reply(AccessComplete()), expectSilence(150)}}));
+    ASSERT_EQ(RfaOpenFile(link.handle(), "A.TXT"), 0);
+    uint16_t result = 0;
+    EXPECT_EQ(RfaWriteFile(link.handle(), 4, "DATA", &result), 0);
+    EXPECT_EQ(RfaCloseFile(link.handle()), 20);
+    EXPECT_EQ(RfaDelete(link.handle(), "B.TXT"), 0);
     EXPECT_TRUE(link.Finish()) << link.peer().report();
 }
 
