@@ -66,6 +66,11 @@ std::string LocalDirectoryOf(std::string_view localPath) {
     return std::string(localPath.substr(0, slash));
 }
 
+bool IsLocalFileName(std::string_view name) {
+    constexpr std::string_view kNotInAName("/\0", 2);
+    return !name.empty() && name != "." && name != ".." && name.find_first_of(kNotInAName) == std::string_view::npos;
+}
+
 std::string JoinLocal(std::string_view directory, std::string_view name) {
     std::string path(directory);
     if (path.empty()) return std::string(name);

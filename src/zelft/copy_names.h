@@ -37,6 +37,12 @@ std::string LocalBaseName(std::string_view localPath);
 // The directory a local path lies in ("a/b.txt" gives "a", "b.txt" gives ".").
 std::string LocalDirectoryOf(std::string_view localPath);
 
+// Whether `name` can be a file's name in a local directory as it is: one
+// path component, not "", "." or "..", without "/" or NUL. A name the
+// server chose ("[]../../x", "[X]sub/y") is written only when it is one, so
+// that a copy never lands outside the directory the user named.
+bool IsLocalFileName(std::string_view name);
+
 // "dir" + "/" + name, without doubling a "/".
 std::string JoinLocal(std::string_view directory, std::string_view name);
 

@@ -58,7 +58,8 @@ ExitCode GetMatches(const Invocation& invocation, const RemoteSpec& spec, const 
         request.localPath = JoinLocal(localDirectory, localName);
         const std::string what = "get " + request.remoteName + ": ";
         // The server chose what to list: a name the pattern does not match
-        // is none the user asked for, and is not written here.
+        // is none the user asked for, and is not written here; nor is one
+        // whose local name holds a directory ("[]../../x" gives "../../x").
         if (!ListedNameFits(pattern, localName)) {
             outcome.Add(Failure{ExitCode::kRemoteFile,
                                 what + "not a file name that " + std::string(pattern) + " matches; not copied"});
@@ -104,6 +105,9 @@ ExitCode RunGet(const Invocation& invocation) {
         failure = UsageFailure("get: " + local + " must be a directory when the remote name has wildcards");
     } else if (!HasWildcard(spec.path) && RemoteBaseName(spec.path).empty()) {
         failure = UsageFailure("get: '" + RemoteName(spec) + "' names no file");
+    } else if (!HasWildcard(spec.path) && IsDirectory(local) && !IsLocalFileName(RemoteBaseName(spec.path))) {
+        // "[X]../a" or "sub/..": the remote name is no name for a file in LOCAL.
+        failure = UsageFailure("get: '" + RemoteName(spec) + "' gives no local file name; name the local file");
     }
     std::string target;
     if (!failure.failed() && !HasWildcard(spec.path)) {

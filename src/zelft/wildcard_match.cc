@@ -3,6 +3,7 @@
 #include <string>
 
 #include "wire/wildcard.h"
+#include "zelft/copy_names.h"
 
 namespace zelft {
 namespace {
@@ -28,7 +29,7 @@ bool FitsAsTypedName(std::string_view pattern, std::string_view name) {
 }  // namespace
 
 bool ListedNameFits(std::string_view pattern, std::string_view localName) {
-    if (localName.empty() || localName == "." || localName == "..") return false;
+    if (!IsLocalFileName(localName)) return false;
     if (wire::WildcardMatch(pattern, localName)) return true;
     for (size_t semicolon = pattern.find(';'); semicolon != std::string_view::npos;
          semicolon = pattern.find(';', semicolon + 1)) {

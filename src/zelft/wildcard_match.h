@@ -12,8 +12,9 @@ namespace zelft {
 
 // Whether a listed file may be copied under `localName` (its name without
 // directory and version, as RemoteBaseName gives it) for `pattern` (the
-// file part of the remote name): a file name, not "", "." or "..", that
-// matches the pattern as a server may read it:
+// file part of the remote name): a local file name (IsLocalFileName: not
+// "", "." or "..", no "/" or NUL; "*" would match "../x") that matches the
+// pattern as a server may read it:
 // - as it is (a Unix server compares names byte for byte);
 // - without a version, the pattern cut before one of its ";" (a server may
 //   take what follows as a version and match the listed one against it);

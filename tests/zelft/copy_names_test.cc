@@ -7,6 +7,8 @@
 namespace zelft {
 namespace {
 
+using namespace std::string_view_literals;
+
 TEST(CopyNames, WildcardsCountOnlyInTheFilePart) {
     EXPECT_TRUE(HasWildcard("*.txt"));
     EXPECT_TRUE(HasWildcard("sub/a%.txt"));
@@ -41,6 +43,27 @@ TEST(CopyNames, BaseNameDropsDirectoryAndVersion) {
     EXPECT_EQ(RemoteBaseName("data;bak.csv"), "data;bak.csv");
     EXPECT_EQ(RemoteBaseName("rep;1x"), "rep;1x");
     EXPECT_EQ(RemoteBaseName("sub/"), "");
+}
+
+TEST(CopyNames, ABracketedNameMayLeaveADirectoryInItsBaseName) {
+    // What follows the "]" or ">" is kept whole: these base names are no
+    // local file names, and no copy takes them.
+    for (const char* listed : {"[]../../evil.txt", "[X]../.bashrc", "<>../y.txt", "A:[B]../x.txt", "[X]sub/z.txt",
+                               "[X]..", "[X].;1"}) {
+        EXPECT_FALSE(IsLocalFileName(RemoteBaseName(listed))) << listed;
+    }
+    EXPECT_TRUE(IsLocalFileName(RemoteBaseName("[X]A.TXT;1")));
+}
+
+TEST(CopyNames, ALocalFileNameIsOnePathComponent) {
+    for (const char* name : {"a.txt", ".bashrc", "...", "..a", "a..", "old[1]", "x;1", "line\nbreak"}) {
+        EXPECT_TRUE(IsLocalFileName(name)) << name;
+    }
+    for (const char* name : {"", ".", "..", "/", "a/b", "../x", "./x", "x/", "/etc/passwd"}) {
+        EXPECT_FALSE(IsLocalFileName(name)) << name;
+    }
+    EXPECT_FALSE(IsLocalFileName("a.txt\0/../../x"sv));
+    EXPECT_FALSE(IsLocalFileName("\0"sv));
 }
 
 TEST(CopyNames, FilesGoingIntoARemoteDirectory) {

@@ -87,6 +87,20 @@ TEST_F(Failures, ALocalTargetThatCannotBeWrittenIsALocalFileError) {
     EXPECT_NE(result.err.find("local file cannot be opened or created (error 7)"), std::string::npos) << result.err;
 }
 
+TEST_F(Failures, AGetIntoADirectoryRefusesARemoteNameThatGivesNoLocalFileName) {
+    // The file part of a bracketed name runs from the "]" on, "/" and all:
+    // joined to LOCAL it would name a file elsewhere.
+    ASSERT_EQ(::mkdir(Local("dl").c_str(), 0755), 0);
+    for (const char* remote : {"[X]../a.txt", "<>../../a.txt", "A:[B]sub/a.txt", "sub/..", "[X]."}) {
+        const ProcessResult result = RunZelft({"get", server.Remote(remote), Local("dl")});
+        EXPECT_EQ(result.exitCode, 2) << remote << ": " << result.err;
+        EXPECT_EQ(result.err,
+                  "zelft: get: '" + server.Remote(remote) + "' gives no local file name; name the local file\n");
+    }
+    EXPECT_TRUE(fs::is_empty(Local("dl")));
+    EXPECT_EQ(std::distance(fs::directory_iterator(local.path()), fs::directory_iterator()), 1);
+}
+
 TEST_F(Failures, AnUnreachableNodeIsAConnectionFailure) {
     const int port = FreePort();
     const ProcessResult result = RunZelft({"dir", "127.0.0.1:" + std::to_string(port) + "::"});

@@ -7,6 +7,8 @@
 namespace zelft {
 namespace {
 
+using namespace std::string_view_literals;
+
 TEST(ListedNameFits, NamesOutsideThePatternDoNotFit) {
     EXPECT_FALSE(ListedNameFits("*.txt", ".bashrc"));
     EXPECT_FALSE(ListedNameFits("*.txt", ".profile"));
@@ -22,6 +24,17 @@ TEST(ListedNameFits, EmptyDotAndDotDotNeverFit) {
         EXPECT_FALSE(ListedNameFits(pattern, "")) << pattern;
         EXPECT_FALSE(ListedNameFits(pattern, ".")) << pattern;
         EXPECT_FALSE(ListedNameFits(pattern, "..")) << pattern;
+    }
+}
+
+TEST(ListedNameFits, NamesWithADirectoryNeverFit) {
+    // "*" and "%" match a "/" too: a listed "[]../../evil.txt" comes here
+    // as "../../evil.txt", which "*.txt" matches as a string.
+    for (const char* pattern : {"*", "*.txt", "*.*", "*;*", "../*", "*/*", "%%/%.txt"}) {
+        for (const char* name : {"../../evil.txt", "../.bashrc", "sub/z.txt", "/etc/x.txt", "a/b.txt"}) {
+            EXPECT_FALSE(ListedNameFits(pattern, name)) << pattern << " " << name;
+        }
+        EXPECT_FALSE(ListedNameFits(pattern, "a.txt\0b.txt"sv)) << pattern;
     }
 }
 
