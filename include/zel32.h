@@ -52,7 +52,9 @@ typedef uint32_t RfaHandle;
 typedef int32_t (*RfaNotifyProc)(uint32_t handle, uint32_t status,
                                  intptr_t spoolFile, const char *text);
 
-/* The parameter block of RfaOpenLink. */
+/* The parameter block of RfaOpenLink. nodeName, userName and password,
+ * joined with a "/" between each (nodeName alone without a user name), must
+ * be under 52 characters, else RfaOpenLink returns 4. */
 typedef struct RfaOpenLinkParams {
     uint32_t handle;        /* out: the link's handle, written before connecting */
     char nodeName[256];     /* host, IPv4 address or [IPv6 address], optional :port */

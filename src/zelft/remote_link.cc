@@ -13,6 +13,11 @@
 namespace zelft {
 namespace {
 
+// The library joins node name, user name and password into one string, a
+// "/" between each, and refuses it (error 4, as for a bad node name) from
+// 52 characters on. A password of ordinary length can reach that.
+constexpr size_t kLongestConnectString = 51;
+
 // The text buffer registered with ZelInit: listings that fit land here.
 constexpr uint32_t kListBufferSize = 65536;
 char listBuffer[kListBufferSize];
@@ -59,6 +64,17 @@ std::unique_ptr<RemoteLink> RemoteLink::Open(const LinkSettings& settings, Failu
         initialised = true;
     }
     const std::string target = (settings.user.empty() ? "" : settings.user + "@") + settings.node;
+    // Without a user name the library sends the node name alone (a node
+    // name too long for that is its error 4, told below).
+    const size_t joined = settings.node.size() + 1 + settings.user.size() + 1 + settings.password.size();
+    if (!settings.user.empty() && joined > kLongestConnectString) {
+        *failure = UsageFailure("connect " + target +
+                                ": node name, user name and password, with a '/' between each, must be under " +
+                                std::to_string(kLongestConnectString + 1) + " characters: here " +
+                                std::to_string(settings.node.size()) + " + " + std::to_string(settings.user.size()) +
+                                " + " + std::to_string(settings.password.size()) + " + 2 = " + std::to_string(joined));
+        return nullptr;
+    }
     RfaOpenLinkParams params{};
     params.notify = OnNotify;
     if (!CopyField(params.nodeName, settings.node)) {
