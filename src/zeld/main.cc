@@ -77,9 +77,30 @@ int PrintedOut() {
     return Fail("cannot write standard output");
 }
 
+// The client library sends at most 39 characters of password, and node
+// name, user name and password, with a "/" between each, only in under 52:
+// a long password may be one no client can log in with. The hash is made
+// all the same; the warning says how much room the password leaves.
+void WarnOfALongPassword(size_t length) {
+    constexpr size_t kLongestSentPassword = 39;
+    constexpr size_t kLongestLogin = 49;  // node name, user name and password, without the two "/"
+    constexpr size_t kRoomWorthNoWarning = 30;
+    const std::string characters = "a password of " + std::to_string(length) + " characters";
+    if (length > kLongestSentPassword) {
+        std::fprintf(stderr, "zeld: warning: %s is longer than the %zu a client of the library can send\n",
+                     characters.c_str(), kLongestSentPassword);
+    } else if (kLongestLogin - length < kRoomWorthNoWarning) {
+        std::fprintf(stderr,
+                     "zeld: warning: %s leaves %zu for node name and user name together: a client of the library "
+                     "sends the three, with a '/' between each, only in under 52 characters\n",
+                     characters.c_str(), kLongestLogin - length);
+    }
+}
+
 int HashPassword() {
     std::string password;
     if (!ReadPassword(&password) || password.empty()) return Fail("no password given");
+    WarnOfALongPassword(password.size());
     const std::string hash = zeld::HashPassword(password);
     if (hash.empty()) return Fail("cannot make a password hash");
     std::printf("%s\n", hash.c_str());

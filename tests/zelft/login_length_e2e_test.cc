@@ -1,7 +1,8 @@
 // How long a login may be: the library takes node name, user name and
 // password only when, with a "/" between each, they are under 52
 // characters. zelft says so before connecting, with the lengths and never
-// the password, and a login just under the limit connects.
+// the password, and a login just under the limit connects; zeld
+// --hash-password warns of a password that leaves little room.
 #include <string>
 
 #include "zelft_harness.h"
@@ -39,6 +40,25 @@ TEST_F(LoginLength, FiftyOneCharactersConnectAndFiftyTwoDoNot) {
     const ProcessResult refused = dir(fits + 1);
     EXPECT_EQ(refused.exitCode, 2) << refused.err;
     EXPECT_NE(refused.err.find(" + " + std::to_string(fits + 1) + " + 2 = 52\n"), std::string::npos) << refused.err;
+}
+
+TEST(PasswordHashing, WarnsOfAPasswordThatLeavesLittleRoomForNodeAndUser) {
+    const auto hash = [](size_t length) {
+        return RunProgram({ZeldPath(), "--hash-password"}, RunOptions{{}, std::string(length, 'p') + "\n", ""});
+    };
+    const std::string leaves = " characters leaves ";
+    const std::string why = " for node name and user name together: a client of the library sends the three, with "
+                            "a '/' between each, only in under 52 characters\n";
+    EXPECT_EQ(hash(19).err, "");
+    EXPECT_EQ(hash(20).err, "zeld: warning: a password of 20" + leaves + "29" + why);
+    EXPECT_EQ(hash(28).err, "zeld: warning: a password of 28" + leaves + "21" + why);
+    EXPECT_EQ(hash(39).err, "zeld: warning: a password of 39" + leaves + "10" + why);
+    const ProcessResult tooLong = hash(40);
+    EXPECT_EQ(tooLong.err,
+              "zeld: warning: a password of 40 characters is longer than the 39 a client of the library can send\n");
+    // A warning only: the hash is made.
+    EXPECT_EQ(tooLong.exitCode, 0);
+    EXPECT_EQ(tooLong.out.rfind('$', 0), 0u) << tooLong.out;
 }
 
 }  // namespace
