@@ -1,14 +1,13 @@
 #include "zelft/staged_download.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 
 #include "zelft/copy_names.h"
+#include "zelft/temporary_file.h"
 
 namespace zelft {
 
@@ -21,18 +20,18 @@ StagedDownload::StagedDownload(std::string target) : target_(std::move(target)) 
     }
     if (exists) existingMode_ = info.st_mode & 07777;
     std::string name = JoinLocal(LocalDirectoryOf(target_), ".zelft-XXXXXX");
-    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0) {
+    if (!CreateTemporaryFile(&name)) {
         failure_ = LocalFailure("get: cannot create a file beside " + target_ + ": " + std::strerror(errno));
         return;
     }
-    ::close(fd);
     written_ = std::move(name);
     temporary_ = true;
 }
 
 StagedDownload::~StagedDownload() {
-    if (temporary_) ::unlink(written_.c_str());
+    if (!temporary_) return;
+    ::unlink(written_.c_str());
+    ForgetTemporaryFile();
 }
 
 Failure StagedDownload::Commit() {
@@ -49,6 +48,7 @@ Failure StagedDownload::Commit() {
         return LocalFailure("get: cannot put the copy in place as " + target_ + ": " + std::strerror(errno));
     }
     temporary_ = false;
+    ForgetTemporaryFile();
     return Failure{};
 }
 

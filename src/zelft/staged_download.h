@@ -3,7 +3,8 @@
 // succeeded, so that a copy that fails half way leaves the target as it was
 // (or absent) rather than truncated or half written. A target that is not a
 // regular file (a device such as /dev/stdout, a FIFO, a symbolic link) is
-// written in place, as it is.
+// written in place, as it is. The temporary file goes when the copy fails,
+// and when a signal ends zelft (temporary_file.h).
 #pragma once
 
 #include <sys/types.h>

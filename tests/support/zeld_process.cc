@@ -94,6 +94,16 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, const RunOptions&
     // Without a controlling terminal zelft cannot prompt for a password.
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
 #endif
+    // The signals that end a program start at their default action, even
+    // when this process was started ignoring them (in the background of a
+    // script): tests send them, and a program keeps what it inherits.
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&defaults, signalNumber);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    short flags = 0;
+    posix_spawnattr_getflags(&attributes, &flags);
+    posix_spawnattr_setflags(&attributes, static_cast<short>(flags | POSIX_SPAWN_SETSIGDEF));
     std::vector<char*> argumentPointers = Pointers(arguments);
     std::vector<char*> environmentPointers = Pointers(environment);
     const int spawned = ::posix_spawn(&pid_, argumentPointers[0], &actions, &attributes, argumentPointers.data(),
