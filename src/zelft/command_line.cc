@@ -211,7 +211,7 @@ const OptionInfo kOptions[] = {
          in->traceFile = v;
          return true;
      },
-     "write every message of the link to FILE"},
+     "write the messages of the open link to FILE"},
     {"--trace-append", 0, nullptr, kLinkCommands,
      [](Invocation* in, std::string_view, std::string*) {
          in->traceAppend = true;
