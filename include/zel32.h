@@ -74,10 +74,14 @@ typedef struct RfaOpenLinkParams {
  * while the name tried exists, tries the remote names the same way, the file
  * name being the part behind the last "]" (or, without one, the last "/"):
  * [DIR]FILE.TXT;2 is tried as [DIR]FILE.1, [DIR]FILE.2, ...
- * RfaLook's name2 then holds the name used. When NAME.1 to NAME.998 all
+ * RfaLook's name2 then holds the name used. A remote name counts as free
+ * only when the server answers its open with "file not found" (MACCODE 4,
+ * MICCODE 0x32): any other refusal (a file locked, or one the user may not
+ * read) fails the upload with that open's error, name2 holding the name
+ * refused, and nothing is written to it. When NAME.1 to NAME.998 all
  * exist, the copy fails with error 7 (value 0); a download still reads the
  * remote file to its end. Without the bit, existing targets are overwritten
- * (an upload still opens the remote target first). */
+ * (an upload still opens the remote target first, whatever its answer). */
 #define RFA_OPEN_RENAME_TARGET 0x00000001u
 
 /* The status block that RfaLook copies out: 552 bytes on every build. */

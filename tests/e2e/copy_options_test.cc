@@ -39,6 +39,36 @@ TEST_P(CopyOptions, AnUploadWithRenameTargetNeverOverwritesAnExistingFile) {
     EXPECT_EQ(ReadFile(server.Path("dir/" + prefix + "2")).substr(0, 11), "the second\n");  // records: padded
 }
 
+// A file the server will not open may still exist: with RFA_OPEN_RENAME_TARGET
+// the upload fails with the open's error instead of replacing it.
+TEST_P(CopyOptions, AnUploadWithRenameTargetLeavesALockedFileAlone) {
+    WriteFile(server.Path("busy.txt"), "the first\n");
+    const int fd = ::open(server.Path("busy.txt").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    WriteFile(Local("up.txt"), "the second\n");
+    std::unique_ptr<Link> link = Connect(LinkOptions{"", "", RFA_OPEN_RENAME_TARGET});
+    EXPECT_EQ(link->Upload(Local("up.txt"), records() ? "BUSY.TXT" : "busy.txt", RFA_MODE_IMAGE), RFA_ERR_FILE_LOCKED);
+    EXPECT_EQ(link->Look().errorValue, 0x00040030);
+    ::close(fd);
+    EXPECT_EQ(DirectoryNames(server.root()), std::vector<std::string>{"busy.txt"});
+    EXPECT_EQ(ReadFile(server.Path("busy.txt")), "the first\n");
+}
+
+TEST_P(CopyOptions, AnUploadWithRenameTargetLeavesAFileTheUserMayNotReadAlone) {
+    // root reads every file: the server would open it and rename the upload.
+    if (::geteuid() == 0) GTEST_SKIP() << "root may read a file of mode 0200";
+    WriteFile(server.Path("x.txt"), "the first\n");
+    ASSERT_EQ(::chmod(server.Path("x.txt").c_str(), 0200), 0);
+    WriteFile(Local("up.txt"), "the second\n");
+    std::unique_ptr<Link> link = Connect(LinkOptions{"", "", RFA_OPEN_RENAME_TARGET});
+    EXPECT_EQ(link->Upload(Local("up.txt"), records() ? "X.TXT" : "x.txt", RFA_MODE_IMAGE), RFA_ERR_FILE_PROTECTED);
+    EXPECT_EQ(link->Look().errorValue, 0x00040025);
+    ASSERT_EQ(::chmod(server.Path("x.txt").c_str(), 0600), 0);
+    EXPECT_EQ(DirectoryNames(server.root()), std::vector<std::string>{"x.txt"});
+    EXPECT_EQ(ReadFile(server.Path("x.txt")), "the first\n");
+}
+
 TEST_P(CopyOptions, ADownloadWithRenameTargetNeverOverwritesAnExistingLocalFile) {
     WriteFile(server.Path("a.txt"), "remote\n");
     WriteFile(Local("copy.txt"), "local\n");

@@ -269,9 +269,11 @@ int Upload(ZelContext* context) {
 int ZelProbeRemoteTarget(ZelContext* context) {
     RfaLink* link = context->link;
     for (int candidate = 1;; ++candidate) {
-        // Open reads its file spec from name1.
+        // Open reads its file spec from name1. The status it may end with
+        // is looked at below: none is left from before.
         SwapNames(link);
         context->operation = kOpOpenFile;
+        context->statusCode = 0;
         const int opened = ZelOpenFileHandler(context);
         SwapNames(link);
         if (opened < 0 && ZelConnectionFailed(context)) {
@@ -279,10 +281,18 @@ int ZelProbeRemoteTarget(ZelContext* context) {
             context->operation = kOpCopy;
             return -1;
         }
+        if (opened < 0 && link->renameLocal != 0 && !ZelStatusSaysFileNotFound(context->statusCode)) {
+            // A target the peer will not open (no privilege, locked) may
+            // still exist, and the Access would replace it: only "file not
+            // found" frees the name. The Open's error fails the copy.
+            context->operation = kOpCopy;
+            return -1;
+        }
         if (opened < 0) {
-            // No such target (or none that opens): the copy creates it. The
-            // status that said so goes too: a Sync Error left behind would
-            // make the driver run the whole copy again once it is done.
+            // No such target (or, when it is overwritten anyway, none that
+            // opens): the copy creates it. The status that said so goes too:
+            // a Sync Error left behind would make the driver run the whole
+            // copy again once it is done.
             RfaClearError(context);
             ZelClearFailure(context);
             context->statusCode = 0;

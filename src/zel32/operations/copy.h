@@ -11,8 +11,10 @@ int ZelCopyHandler(ZelContext* context);
 
 // Before an upload: opens the remote target (name2) to learn whether it
 // exists; with renameLocal set, tries NAME.1 to NAME.998 in its place until
-// one does not. Then sends the copy's Attributes, Date and Time and Access.
-// 1, or -1 (error 7 when every candidate exists).
+// the peer answers one with "file not found". Then sends the copy's
+// Attributes, Date and Time and Access. 1, or -1: error 7 when every
+// candidate exists; with renameLocal, the error of an Open that failed
+// otherwise (a name that may exist is never created).
 int ZelProbeRemoteTarget(ZelContext* context);
 
 // Before a download with renameLocal set: keeps name2 when no local file of

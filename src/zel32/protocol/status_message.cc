@@ -103,6 +103,10 @@ uint16_t ZelErrorCodeForStatus(unsigned maccode, unsigned miccode) {
     return RFA_ERR_PROTOCOL;
 }
 
+bool ZelStatusSaysFileNotFound(uint16_t status) {
+    return ZelMaccode(status) == kMacFileOpen && ZelMiccode(status) == kMicNotFound;
+}
+
 int ZelDecodeStatus(ZelContext* context, wire::Reader& body) {
     ZelStatusFields& fields = context->statusFields;
     fields.rfaCount = fields.recnumCount = fields.stvCount = fields.stxCount = 0;

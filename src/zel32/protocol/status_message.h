@@ -22,6 +22,12 @@ int ZelWindDownAccess(ZelContext* context);
 // The library's error code for an error status (20 when none is mapped).
 uint16_t ZelErrorCodeForStatus(unsigned maccode, unsigned miccode);
 
+// Whether a status says that no file of the name asked for exists (a File
+// Open "file not found"). Of the other statuses that map to error 7 too,
+// one says that the name is malformed and one that the file's attributes
+// could not be read: neither says the file is absent.
+bool ZelStatusSaysFileNotFound(uint16_t status);
+
 constexpr unsigned kMacSyncError = 10;
 inline unsigned ZelMaccode(uint16_t status) { return status >> 12; }
 inline unsigned ZelMiccode(uint16_t status) { return status & 0x0FFF; }

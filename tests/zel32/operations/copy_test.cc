@@ -344,6 +344,43 @@ TEST_F(Copy, RenameTargetUploadWithEveryCandidateTakenFailsWith7) {
     EXPECT_EQ(std::string(link.Look().name2), "F.999");  // the number past the last candidate
 }
 
+// With RFA_OPEN_RENAME_TARGET only "file not found" frees a name: a file
+// the peer will not open (no privilege, locked, its attributes unreadable)
+// may exist, and creating the name would replace it. The probe's error
+// fails the copy, and nothing more is sent.
+TEST_F(Copy, RenameTargetUploadRefusedByTheProbeFailsWithTheOpensErrorAndCreatesNothing) {
+    const std::string source = scratch / "LOCAL.TXT";
+    WriteFile(source, "A\r");
+    struct Refusal {
+        uint16_t status;
+        int32_t code;
+    };
+    for (const Refusal refusal : {Refusal{0x4025, 6}, Refusal{0x4030, 8}, Refusal{0x4055, 18}, Refusal{0x400A, 7}}) {
+        SCOPED_TRACE(refusal.status);
+        OptionLink link({expect(SentAttributes() + OpenAccess("X.TXT")), reply(Status(refusal.status)),
+                         expectSilence(150)},
+                        RFA_OPEN_RENAME_TARGET);
+        ASSERT_EQ(link.openResult(), 0);
+        EXPECT_EQ(RfaCopy(link.handle(), source.c_str(), "X.TXT", RFA_COPY_UPLOAD, RFA_MODE_TEXT, nullptr), refusal.code);
+        EXPECT_TRUE(link.Finish()) << link.peer().report();
+        const RfaLinkStatus status = link.Look();
+        EXPECT_EQ(status.errorValue, 0x40000 | (refusal.status & 0x0FFF));
+        EXPECT_STREQ(status.name2, "X.TXT");
+    }
+}
+
+TEST_F(Copy, RenameTargetUploadStopsAtACandidateTheProbeCannotOpen) {
+    const std::string source = scratch / "LOCAL.TXT";
+    WriteFile(source, "A\r");
+    OptionLink link(Joined({ExistingTarget("X.TXT"),
+                            {expect(SentAttributes() + OpenAccess("X.1")), reply(Status(0x4030)), expectSilence(150)}}),
+                    RFA_OPEN_RENAME_TARGET);
+    EXPECT_EQ(RfaCopy(link.handle(), source.c_str(), "X.TXT", RFA_COPY_UPLOAD, RFA_MODE_TEXT, nullptr),
+              RFA_ERR_FILE_LOCKED);
+    EXPECT_TRUE(link.Finish()) << link.peer().report();
+    EXPECT_STREQ(link.Look().name2, "X.1");
+}
+
 TEST_F(Copy, UploadOfAMissingLocalFileFailsWith7BeforeAnyMessage) {
     PeerLink link({expectSilence(150)});
     const std::string source = scratch / "NONE.TXT";
