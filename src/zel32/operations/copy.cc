@@ -232,6 +232,10 @@ int Download(ZelContext* context) {
 
 int Upload(ZelContext* context) {
     RfaLink* link = context->link;
+    // The local buffer comes before anything is sent: once the Access has
+    // gone, a copy ended for want of it would leave the peer an empty file
+    // in place of the target.
+    if (ZelPrepareLocalBuffer(context) < 0) return -1;
     const intptr_t source = RfaOpenLocalFile(context, link->status.name1, host::kOpenRead);
     if (source < 0) return -1;
     context->sourceFile = source;

@@ -405,7 +405,6 @@ bool ZelDownloadRecordsInPlace(ZelContext* context, const ZelRecordView& first) 
 }
 
 int ZelUploadFile(ZelContext* context) {
-    if (ZelPrepareLocalBuffer(context) < 0) return -1;
     Cutter cutter = CutterFor(context);
     context->workLength = 0;
     for (;;) {

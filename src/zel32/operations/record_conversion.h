@@ -29,7 +29,8 @@ bool ZelDownloadRecordsInPlace(ZelContext* context, const ZelRecordView& first);
 // written is added to the link's bytesTransferred. False as above.
 bool ZelFlushDownload(ZelContext* context);
 
-// Reads the context's sourceFile to its end in blocks of bufferSize bytes,
-// adding each block to bytesTransferred, and sends its bytes as Data
-// messages. 1, or -1 when a local read (error 1) or a send failed.
+// Reads the context's sourceFile to its end in blocks of bufferSize bytes
+// into recordBuffer, which ZelPrepareLocalBuffer has made ready, adding
+// each block to bytesTransferred, and sends its bytes as Data messages. 1,
+// or -1 when a local read (error 1) or a send failed.
 int ZelUploadFile(ZelContext* context);

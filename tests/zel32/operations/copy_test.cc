@@ -15,6 +15,7 @@
 #include "support/test_paths.h"
 #include "transfer_script.h"
 #include "zel32/protocol/configuration.h"
+#include "zel32/transport/memory.h"
 
 namespace zeltest {
 namespace {
@@ -385,6 +386,20 @@ TEST_F(Copy, UploadOfAMissingLocalFileFailsWith7BeforeAnyMessage) {
     PeerLink link({expectSilence(150)});
     const std::string source = scratch / "NONE.TXT";
     EXPECT_EQ(RfaCopy(link.handle(), source.c_str(), "NEW.TXT", RFA_COPY_UPLOAD, RFA_MODE_TEXT, nullptr), 7);
+    EXPECT_TRUE(link.Finish()) << link.peer().report();
+    EXPECT_EQ(link.Look().localFileSizeKnown, 0u);
+}
+
+TEST_F(Copy, AnUploadWithoutMemoryForItsLocalBufferFailsWith11BeforeAnyMessage) {
+    // Once the Access has gone, ending the access as complete would leave
+    // the peer an empty file in place of the target: nothing is sent.
+    const std::string source = scratch / "LOCAL.TXT";
+    WriteFile(source, "A\r");
+    PeerLink link({expectSilence(150)});
+    RfaFailAllocationsAfter(0);
+    const int32_t result = RfaCopy(link.handle(), source.c_str(), "OLD.TXT", RFA_COPY_UPLOAD, RFA_MODE_TEXT, nullptr);
+    RfaFailAllocationsAfter(-1);
+    EXPECT_EQ(result, RFA_ERR_NO_RESOURCES);
     EXPECT_TRUE(link.Finish()) << link.peer().report();
     EXPECT_EQ(link.Look().localFileSizeKnown, 0u);
 }
