@@ -72,8 +72,9 @@ typedef struct RfaOpenLinkParams {
  * a "."): dir/OUT.TXT becomes dir/OUT.1, A.B/OUT becomes A.B/OUT.1.
  * An upload first opens the remote target to learn whether it exists and,
  * while the name tried exists, tries the remote names the same way, the file
- * name being the part behind the last "]" (or, without one, the last "/"):
- * [DIR]FILE.TXT;2 is tried as [DIR]FILE.1, [DIR]FILE.2, ...
+ * name being the part behind the last "]" or ">" (or, without either, the
+ * last "/"): [DIR]FILE.TXT;2 is tried as [DIR]FILE.1, [DIR]FILE.2, ...,
+ * <A.B>F.TXT as <A.B>F.1, ...
  * RfaLook's name2 then holds the name used. A remote name counts as free
  * only when the server answers its open with "file not found" (MACCODE 4,
  * MICCODE 0x32): any other refusal (a file locked, or one the user may not

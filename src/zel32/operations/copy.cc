@@ -28,10 +28,13 @@ constexpr int kHighestCandidate = 998;
 
 // ---- Names -----------------------------------------------------------------
 
-// Where the file part of a remote name begins: behind its last "]", or
-// when it has none behind its last "/".
+// Where the file part of a remote name begins: behind the end of its
+// bracketed directory, the last "]" or ">" ([A.B]F, <A.B>F), or when it has
+// none behind its last "/".
 size_t RemoteDirectoryLength(const char* name) {
-    const char* end = std::strrchr(name, ']');
+    const char* square = std::strrchr(name, ']');
+    const char* angle = std::strrchr(name, '>');
+    const char* end = square == nullptr || (angle != nullptr && angle > square) ? angle : square;
     if (end == nullptr) end = std::strrchr(name, '/');
     return end == nullptr ? 0 : static_cast<size_t>(end - name) + 1;
 }

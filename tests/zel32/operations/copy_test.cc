@@ -318,15 +318,27 @@ TEST_F(Copy, RenameTargetUploadTriesCandidateNamesWithoutTheVersion) {
     EXPECT_STREQ(link.Look().name2, "[DIR]FILE.2");
 }
 
-TEST_F(Copy, RenameTargetUploadCutsBehindTheLastSlashWhenThereIsNoBracket) {
+// The file name is the part behind a bracketed directory ("]" or ">"), or
+// without one behind the last "/": the directory's dots are not the file
+// name's, and DEV:<A.B>F.TXT is not tried as DEV:<A.1.
+TEST_F(Copy, RenameTargetUploadCutsTheFileNameBehindItsDirectory) {
     const std::string source = scratch / "LOCAL.TXT";
     WriteFile(source, "A\r");
     ASSERT_TRUE(StampFile(source));
-    OptionLink link(Joined({ExistingTarget("dir.d/notes"), UploadStart("dir.d/notes.1"),
-                            {expect(SentData(Text("A")) + CopyAccessComplete()), reply(AccessComplete())}}),
-                    RFA_OPEN_RENAME_TARGET);
-    EXPECT_EQ(RfaCopy(link.handle(), source.c_str(), "dir.d/notes", RFA_COPY_UPLOAD, RFA_MODE_TEXT, nullptr), 0);
-    EXPECT_TRUE(link.Finish()) << link.peer().report();
+    struct Names {
+        const char* target;
+        const char* firstCandidate;
+    };
+    for (const Names names : {Names{"dir.d/notes", "dir.d/notes.1"}, Names{"DEV:<A.B>F.TXT", "DEV:<A.B>F.1"},
+                              Names{"[A.B]<C.D>F", "[A.B]<C.D>F.1"}}) {
+        SCOPED_TRACE(names.target);
+        OptionLink link(Joined({ExistingTarget(names.target), UploadStart(names.firstCandidate),
+                                {expect(SentData(Text("A")) + CopyAccessComplete()), reply(AccessComplete())}}),
+                        RFA_OPEN_RENAME_TARGET);
+        EXPECT_EQ(RfaCopy(link.handle(), source.c_str(), names.target, RFA_COPY_UPLOAD, RFA_MODE_TEXT, nullptr), 0);
+        EXPECT_TRUE(link.Finish()) << link.peer().report();
+        EXPECT_STREQ(link.Look().name2, names.firstCandidate);
+    }
 }
 
 TEST_F(Copy, RenameTargetUploadWithEveryCandidateTakenFailsWith7) {
