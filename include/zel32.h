@@ -113,7 +113,12 @@ typedef struct RfaCopyAttributes {
                                    error 27; at most that less 5 for an image
                                    upload that pads its records to it (transfer
                                    mode 0, 2 or 3, to a peer neither of stream nor
-                                   of block-mode file system) */
+                                   of block-mode file system). 0 gives an image
+                                   copy the default size, 512 with an odd transfer
+                                   mode, else 128, and that default counts toward
+                                   the limit of a padding upload as a size given
+                                   would: with transfer mode 3 it fails with 27
+                                   toward a peer whose buffer is below 517 bytes */
     uint32_t allocation;        /* 0: none */
 } RfaCopyAttributes;
 

@@ -20,5 +20,7 @@ int ZelProbeRemoteTarget(ZelContext* context);
 // Before a download with renameLocal set: keeps name2 when no local file of
 // that name exists, else replaces it with the first free NAME.1 to
 // NAME.998, NAME being name2 cut after the first "." of its file name.
-// 1, or -1 with error 7 (value 0) when none is free; name2 then stays.
+// 1, or -1 with error 7 (value 0) when none is free; name2 then holds
+// NAME.998, the last one tried, or stays as it was when the candidates
+// outgrow a name field before.
 int ZelUniqueLocalName(ZelContext* context);
