@@ -152,8 +152,10 @@ typedef struct RfaProtectionRecord {
  *   started (or whose banner cannot be written) leaves the link untraced.
  *   Stopping when no trace is on gives error 1. A trace file is the link's
  *   alone while it traces: another link's trace on it fails with error 7.
- *   The trace file holds every message sent and received with a hex dump,
- *   and the message statistics written when the link closes.
+ *   The trace file holds every message sent and received while it is on,
+ *   with a hex dump (a trace starts on an open link: the opening
+ *   Configuration exchange is counted in the statistics, not traced), and
+ *   the message statistics written when the link closes.
  * RFA_IOCTL_DATE_CHOICE: word 0 non-zero lists creation dates, 0 revision
  *   dates. Only remote file systems 1, 2, 3 and 10 offer the choice; on the
  *   others asking for revision dates gives error 16.
