@@ -45,6 +45,19 @@ ReadOutcome Read(RfaHandle handle, uint16_t size) {
     return outcome;
 }
 
+// A file with no access behind it: a Read and a Write fail at once with 20,
+// taking nothing, and the Close sends nothing and succeeds. (The peer's
+// script ends in silence, so anything sent fails the test too.)
+void ExpectNoFileAccess(RfaHandle handle) {
+    const ReadOutcome read = Read(handle, 80);
+    EXPECT_EQ(read.code, 20);
+    EXPECT_EQ(read.length, 0);
+    uint16_t written = 0xEEEE;
+    EXPECT_EQ(RfaWriteFile(handle, 3, "TWO", &written), 20);
+    EXPECT_EQ(written, 0);
+    EXPECT_EQ(RfaCloseFile(handle), 0);
+}
+
 class RemoteFile : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -236,14 +249,8 @@ TEST_F(RemoteFile, AnAbortEndsTheAccessSoThatReadWriteAndCloseWaitForNothing) {
     EXPECT_EQ(Read(link.handle(), 4).text, "ABC");  // the rest of the record is pending
     EXPECT_EQ(RfaAbort(link.handle()), 0);
     // Nothing of the aborted file comes any more, not even the rest of the
-    // record begun: Read and Write fail at once, and Close sends nothing.
-    const ReadOutcome read = Read(link.handle(), 80);
-    EXPECT_EQ(read.code, 20);
-    EXPECT_EQ(read.length, 0);
-    uint16_t written = 0xEEEE;
-    EXPECT_EQ(RfaWriteFile(link.handle(), 3, "ONE", &written), 20);
-    EXPECT_EQ(written, 0);
-    EXPECT_EQ(RfaCloseFile(link.handle()), 0);
+    // record begun.
+    ExpectNoFileAccess(link.handle());
     EXPECT_TRUE(link.Finish()) << link.peer().report();
 }
 
@@ -253,11 +260,7 @@ TEST_F(RemoteFile, OpenOfAMissingFileFailsWithTheStatusErrorAndLeavesNoAccess) {
     PeerLink link({expect(SentAttributes() + OpenAccess("A.TXT")), reply(Status(0x4032)), expectSilence(150)});
     EXPECT_EQ(RfaOpenFile(link.handle(), "A.TXT"), 7);
     EXPECT_EQ(link.Look().errorValue, 0x00040032);
-    EXPECT_EQ(Read(link.handle(), 80).code, 20);
-    uint16_t written = 0xEEEE;
-    EXPECT_EQ(RfaWriteFile(link.handle(), 3, "TWO", &written), 20);
-    EXPECT_EQ(written, 0);
-    EXPECT_EQ(RfaCloseFile(link.handle()), 0);
+    ExpectNoFileAccess(link.handle());
     EXPECT_TRUE(link.Finish()) << link.peer().report();
 }
 
@@ -301,11 +304,7 @@ TEST_F(RemoteFile, AnotherOperationsRepairEndsTheOpenFilesAccess) {
     ASSERT_EQ(RfaOpenFile(link.handle(), "A.TXT"), 0);
     EXPECT_EQ(Read(link.handle(), 80).text, "ONE");
     EXPECT_EQ(RfaDelete(link.handle(), "B.TXT"), 0);
-    EXPECT_EQ(Read(link.handle(), 80).code, 20);
-    uint16_t written = 0xEEEE;
-    EXPECT_EQ(RfaWriteFile(link.handle(), 3, "TWO", &written), 20);
-    EXPECT_EQ(written, 0);
-    EXPECT_EQ(RfaCloseFile(link.handle()), 0);
+    ExpectNoFileAccess(link.handle());
     EXPECT_TRUE(link.Finish()) << link.peer().report();
 }
 
