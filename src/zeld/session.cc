@@ -165,7 +165,7 @@ void Session::OnConfiguration(wire::Reader body) {
     }
     // A Configuration starts afresh, whatever was under way.
     if (accessActive_) EndAccess("reset");
-    hasAttributes_ = hasDates_ = false;
+    hasAttributes_ = hasDates_ = requestFailed_ = false;
     constexpr unsigned kCapBlocking = 18, kCapLen256 = 20;
     outbox_.Configure(message.bufsiz, message.Has(kCapBlocking), message.Has(kCapLen256));
     ServerCapabilities capabilities;
@@ -183,19 +183,33 @@ void Session::LeaveForNextAccess() {
 
 void Session::OnAttributes(wire::Reader body) {
     LeaveForNextAccess();
+    // Attributes begin a request: an earlier one's failure is behind it.
+    requestFailed_ = false;
     const StatusValue status = DecodeAttributes(body, &attributes_);
-    if (status != kOk) return Fail(status);
+    if (status != kOk) return FailRequest(status);
     hasAttributes_ = true;
 }
 
 void Session::OnDateAndTime(wire::Reader body) {
     LeaveForNextAccess();
     const StatusValue status = DecodeDateAndTime(body, &dates_);
-    if (status != kOk) return Fail(status);
+    if (status != kOk) return FailRequest(status);
     hasDates_ = true;
 }
 
+void Session::FailRequest(StatusValue status) {
+    hasAttributes_ = hasDates_ = false;
+    requestFailed_ = true;
+    Fail(status);
+}
+
 void Session::OnAccess(wire::Reader body) {
+    if (requestFailed_) {
+        // Already answered by the description's error Status; the session
+        // stays winding down, passing over a rename's Name as well.
+        requestFailed_ = false;
+        return;
+    }
     LeaveForNextAccess();
     phase_ = Phase::kIdle;
     const StatusValue decoded = DecodeAccess(body, &access_);

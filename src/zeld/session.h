@@ -136,6 +136,8 @@ private:
 
     // Ends the access with an error Status; the client winds down.
     void Fail(StatusValue status);
+    // Fails a request at one of the descriptions that come before its Access.
+    void FailRequest(StatusValue status);
     // Refuses the Access (a rename's at its Name) with an error Status: no
     // access was opened, so the client winds nothing down, and the session
     // is back between accesses, where what the client sends next is
@@ -164,6 +166,10 @@ private:
     bool hasAttributes_ = false;
     DateAndTimeMessage dates_;
     bool hasDates_ = false;
+    // A description before the Access was malformed: its error Status is
+    // the answer to the whole request, so the Access that ends it is
+    // passed over rather than answered a second time.
+    bool requestFailed_ = false;
     AccessMessage access_;
     bool accessActive_ = false;
 

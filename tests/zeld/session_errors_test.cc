@@ -85,6 +85,32 @@ TEST_F(SessionErrors, MessageOutOfOrderIsASyncErrorAndTheRestOfItsBlockIsDropped
               (std::vector<uint8_t>{wire::kAccessComplete}));
 }
 
+TEST_F(SessionErrors, AMalformedDescriptionIsTheOneAnswerToItsRequest) {
+    // Attributes with an ALQ longer than its five bytes, then the Access of the
+    // upload they describe: one Format status, no file created.
+    const Bytes badAttributes = zeltest::Attributes({0x40, 0x06, 1, 2, 3, 4, 5, 6});  // ALQ of 6 bytes
+    auto reply = harness.Send(badAttributes + client::Access(2, "new.txt", 1, client::Display31()));
+    EXPECT_EQ(Types(reply), (std::vector<uint8_t>{wire::kStatus}));
+    EXPECT_NE(::access(harness.Path("new.txt").c_str(), F_OK), 0);
+    // The same when the Access comes in a block of its own.
+    EXPECT_EQ(Types(harness.Send(badAttributes)), (std::vector<uint8_t>{wire::kStatus}));
+    EXPECT_EQ(Types(harness.Send(client::Access(4, "a.txt", 2, client::Display31()))), std::vector<uint8_t>{});
+    EXPECT_EQ(::access(harness.Path("a.txt").c_str(), F_OK), 0);
+    // A malformed DateAndTime before a rename: its Name is passed over too.
+    const Bytes badDates =  // a menu of eight bytes
+        zeltest::Message(wire::kDateAndTime, 0x02, {0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x01});
+    reply = harness.Send(client::Attributes() + badDates + client::RenameAccess("a.txt") + client::Name("b.txt"));
+    EXPECT_EQ(Types(reply), (std::vector<uint8_t>{wire::kStatus}));
+    EXPECT_EQ(::access(harness.Path("a.txt").c_str(), F_OK), 0);
+    // The next request is served, whether or not it begins with Attributes.
+    EXPECT_EQ(Types(harness.Send(client::Access(4, "a.txt", 2, client::Display31()))),
+              (std::vector<uint8_t>{wire::kAccessComplete}));
+    WriteFile(harness.Path("a.txt"), "a");
+    EXPECT_EQ(harness.Send(badAttributes).size(), 1u);
+    EXPECT_EQ(harness.Send(client::Attributes() + client::Access(1, "a.txt", 2, client::Display91())).back().type,
+              wire::kAcknowledge);
+}
+
 TEST_F(SessionErrors, AccessCompleteWithNothingOpenIsAnsweredForTheClientsAbort) {
     EXPECT_EQ(Types(harness.Send(client::AccessComplete({0x01}))), (std::vector<uint8_t>{wire::kAccessComplete}));
 }
