@@ -8,10 +8,10 @@
 #include "zel32/protocol/context.h"
 #include "zel32/resources/strings.h"
 
-int ZelTraceWrite(ZelContext* context, const char* text, size_t length) {
+int ZelTraceWrite(ZelContext* context, const char* text, size_t length, size_t before) {
     size_t written = 0;
     if (host::WriteFile(context->traceFile, text, length, &written) < 0) {
-        RfaSetError(context, RFA_ERR_LOCAL_IO, static_cast<int32_t>(written));
+        RfaSetError(context, RFA_ERR_LOCAL_IO, static_cast<int32_t>(before + written));
         return -1;
     }
     return 1;
@@ -55,13 +55,16 @@ int ZelTraceMessage(ZelContext* context, bool sent, unsigned type, uint8_t flags
     if (dumpLength == 0) return 1;
 
     // Each byte as two hex digits; "\r\n   " before bytes 0, 20, 40, ...,
-    // one space before the others. Written a few kilobytes at a time.
+    // one space before the others. Written a few kilobytes at a time; a
+    // failure counts what the whole dump had written, as one write would.
     static constexpr char kHex[] = "0123456789abcdef";
     char dump[4096];
     size_t used = 0;
+    size_t flushed = 0;
     for (size_t i = 0; i < dumpLength; ++i) {
         if (used > sizeof dump - 8) {
-            if (ZelTraceWrite(context, dump, used) < 0) return -1;
+            if (ZelTraceWrite(context, dump, used, flushed) < 0) return -1;
+            flushed += used;
             used = 0;
         }
         if (i % 20 == 0) {
@@ -73,7 +76,7 @@ int ZelTraceMessage(ZelContext* context, bool sent, unsigned type, uint8_t flags
         dump[used++] = kHex[bytes[i] >> 4];
         dump[used++] = kHex[bytes[i] & 0x0F];
     }
-    return ZelTraceWrite(context, dump, used);
+    return ZelTraceWrite(context, dump, used, flushed);
 }
 
 int ZelTraceBlockLine(ZelContext* context, int which, int blockLength) {

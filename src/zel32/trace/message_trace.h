@@ -8,9 +8,10 @@
 
 struct ZelContext;
 
-// One write to the trace file. A failure records error 1 with the count the
-// write reported, and returns -1.
-int ZelTraceWrite(ZelContext* context, const char* text, size_t length);
+// One write to the trace file. A failure records error 1 with the count of
+// bytes written (`before` of them by earlier writes of the same text), and
+// returns -1.
+int ZelTraceWrite(ZelContext* context, const char* text, size_t length, size_t before = 0);
 
 // The block of one message: its type, "Blocked" or "Unblocked", the node,
 // the length, the time and the operation, then `dumpLength` bytes in hex,

@@ -5,6 +5,9 @@
 // choice and the function codes that do nothing.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -123,6 +126,33 @@ TEST_F(Trace, ABlockWithoutBytesWritesNothingAfterItsText) {
     context->operation = kOpCwd;
     ASSERT_EQ(ZelTraceMessage(context, true, 6, 0x00, 2, nullptr, 0), 1);
     EXPECT_EQ(Masked(ReadFile(path_)), Banner(link.handle()) + Sent("Acknowledge", "Unblocked", 2, "Cwd"));
+}
+
+TEST_F(Trace, AFailedDumpCountsTheBytesTheWholeDumpHadWritten) {
+    // Under a file-size limit that stops the dump 6000 bytes in: the dump
+    // goes out a few kilobytes at a time, and the count is of the whole.
+    PeerLink link({});
+    std::strcpy(RfaLinkAt(link.handle())->nodeName, "node");
+    ASSERT_EQ(StartTrace(link.handle(), path_, false), 0);
+    ZelContext* context = link.context();
+    context->operation = kOpCwd;
+    const uintmax_t banner = std::filesystem::file_size(path_);
+    ASSERT_EQ(ZelTraceMessage(context, true, 8, 0x00, 3000, nullptr, 0), 1);
+    const uintmax_t traced = std::filesystem::file_size(path_);
+    const Bytes data(3000, 0x5A);                             // written as 9600 bytes of dump
+    const rlim_t limit = traced + (traced - banner) + 6000;  // the same text again, then 6000
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto savedHandler = ::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limited{limit, saved.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const int result = ZelTraceMessage(context, true, 8, 0x00, 3000, data.data(), data.size());
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ::signal(SIGXFSZ, savedHandler);
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(link.Look().errorCode, 1);
+    EXPECT_EQ(link.Look().errorValue, 6000);
+    EXPECT_EQ(std::filesystem::file_size(path_), limit);
 }
 
 // ---- Starting and stopping ---------------------------------------------------
