@@ -65,6 +65,7 @@ int32_t RfaDriveOperation(uint32_t handle, uint16_t operation) {
     ZelClearFailure(context);
     context->notifyText[0] = '\0';
     context->spoolFile = 0;
+    context->localTargetCreated = false;
     if (context->state != kStateOpen) {
         status.errorCode = RFA_ERR_LOCAL_IO;
         return -1;

@@ -128,12 +128,15 @@ int EndAccess(ZelContext* context) {
 }
 
 // Opens the local target of a download, under a free name when existing
-// files are to be kept. 0 when there is none (error 7 recorded).
+// files are to be kept (the one a first run chose, in a second run). 0 when
+// there is none (error 7 recorded).
 intptr_t OpenLocalTarget(ZelContext* context) {
     RfaLink* link = context->link;
-    if (link->renameLocal != 0 && ZelUniqueLocalName(context) < 0) return 0;
+    if (link->renameLocal != 0 && !context->localTargetCreated && ZelUniqueLocalName(context) < 0) return 0;
     const intptr_t file = RfaOpenLocalFile(context, link->status.name2, host::kOpenCreate);
-    return file > 0 ? file : 0;
+    if (file <= 0) return 0;
+    context->localTargetCreated = true;
+    return file;
 }
 
 // The local file of a download, usable until a write to it fails. Its

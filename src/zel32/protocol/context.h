@@ -302,6 +302,10 @@ struct ZelContext {
     uint32_t windDownsCompleted;  // wind-downs whose Access Complete came back, for the life of the context
     ZelRecordText recordText; // the rest of a record a Read returns in pieces
     intptr_t localFile;   // download target, 0 when none
+    // The download created its target under name2 (a free name already
+    // chosen): a second run after a repair writes that file again rather
+    // than take the next free name and leave the first run's part behind.
+    bool localTargetCreated;
     intptr_t sourceFile;  // upload source, 0 when none
     uint8_t* recordBuffer;  // a copy's local-file buffer (kBufferSize), kept until the link closes
     uint32_t localBuffered; // download: bytes of recordBuffer not yet written to localFile

@@ -250,6 +250,25 @@ TEST_F(Copy, RenameTargetWithNoFreeNameFailsWith7AfterReadingTheRecords) {
     EXPECT_FALSE(Exists(scratch / "OUT.999"));
 }
 
+TEST_F(Copy, RenameTargetRepairedDownloadWritesTheNameItsFirstRunChose) {
+    // A Sync Error in the data phase: the repair's second run replaces the
+    // part its first run wrote under OUT.1, rather than leave it there and
+    // write OUT.2.
+    const std::string target = scratch / "OUT.TXT";
+    WriteFile(target, "keep me");
+    OptionLink link(Joined({DownloadStart(), ReplyRecords({Text("PART")}, Status(0xA100)),
+                            {expect(CurrentLibraryConfiguration()), reply(PeerConfiguration())},
+                            DownloadOf({Text("NEW")})}),
+                    RFA_OPEN_RENAME_TARGET);
+    ASSERT_EQ(link.openResult(), 0);
+    EXPECT_EQ(RfaCopy(link.handle(), "REMOTE.TXT", target.c_str(), RFA_COPY_DOWNLOAD, RFA_MODE_TEXT, nullptr), 0);
+    EXPECT_TRUE(link.Finish()) << link.peer().report();
+    EXPECT_EQ(ReadFile(target), "keep me");
+    EXPECT_EQ(ReadFile(scratch / "OUT.1"), "NEW\r\n");
+    EXPECT_FALSE(Exists(scratch / "OUT.2"));
+    EXPECT_EQ(std::string(link.Look().name2), scratch / "OUT.1");
+}
+
 // ---- Uploads ---------------------------------------------------------------
 
 TEST_F(Copy, UploadToANewTargetProbesClearsTheErrorAndSendsTheStampedFile) {
