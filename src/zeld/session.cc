@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
@@ -33,6 +34,8 @@ constexpr uint8_t kFopSpoolByte = 2, kFopSpoolBit = 0x40;
 // Records of a print-format file carry these control bytes: one line feed
 // before, a carriage return after.
 constexpr uint8_t kPrintControls[2] = {0x01, 0x8D};
+// Fixed-length records (RFM 1): the client cuts lines at MRS too.
+constexpr uint8_t kRfmFixed = 1;
 constexpr const char kVolumeName[] = "ZELD:";
 
 StatusValue StatusForSpecError(SpecError error) {
@@ -633,9 +636,7 @@ void Session::OnData(wire::Reader body) {
     DataMessage data;
     receiveFailure_ = DecodeData(body, &data);
     if (receiveFailure_ != kOk) return;
-    const size_t area = data.length < controlArea_ ? data.length : controlArea_;
-    data.record += area;
-    data.length -= area;
+    if (controlArea_ != 0) DropControlArea(&data);
     if (phase_ == Phase::kReceiving) {
         receiveFailure_ = upload_->Write(data.record, data.length);
         return;
@@ -651,6 +652,27 @@ void Session::PrepareReceiving() {
     // control, not text. The file keeps the lines, as of any other text
     // upload. (A stream server is sent the file's bytes as they are.)
     controlArea_ = recordsAsLines_ && hasAttributes_ ? attributes_.fsz : 0;
+    // The client cuts a line at half its block size (the smaller of the two
+    // sides' BUFSIZ), and a fixed-length record at MRS as well.
+    lineRecordLimit_ = outbox_.blockLimit() / 2;
+    if (hasAttributes_ && attributes_.rfm == kRfmFixed && attributes_.mrs != 0) {
+        lineRecordLimit_ = std::min<size_t>(lineRecordLimit_, attributes_.mrs);
+    }
+    lineBegins_ = true;
+}
+
+void Session::DropControlArea(DataMessage* data) {
+    // Behind a record of the limit comes either the next line, whose first
+    // record carries the control area the client puts there, or the rest
+    // of the same line, which carries none: its text is kept whole.
+    const bool full = data->length >= lineRecordLimit_;
+    const bool marked = data->length >= 2 && data->record[0] == kPrintControls[0] && data->record[1] == kPrintControls[1];
+    if (lineBegins_ || marked) {
+        const size_t area = std::min(data->length, controlArea_);
+        data->record += area;
+        data->length -= area;
+    }
+    lineBegins_ = !full;
 }
 
 void Session::OnProtection(wire::Reader body) {

@@ -109,6 +109,8 @@ private:
     void StartAppending();
     // Works out, once for the records to come, how they are stored.
     void PrepareReceiving();
+    // Drops the fixed control area of a print-format record that begins a line.
+    void DropControlArea(DataMessage* data);
     void CloseExisting(const AccessCompleteMessage& complete);
     // An Access Complete when idle (an Abort with nothing open, a wind-down
     // of a refused Access by a client that does so), or of an access given
@@ -184,7 +186,12 @@ private:
     // its Access Complete.
     StatusValue receiveFailure_ = kOk;
     bool recordsAsLines_ = false;  // each record is stored as a line
-    size_t controlArea_ = 0;       // bytes of fixed control dropped from each record
+    size_t controlArea_ = 0;       // bytes of fixed control dropped from a line's first record
+    // A line longer than the client's text limit comes as a first record of
+    // that length and continuations without a control area; a record of
+    // the limit may also be a whole line.
+    size_t lineRecordLimit_ = 0;
+    bool lineBegins_ = true;  // the next record begins a line for certain
     UniqueFd appendFd_;
     ProtectionMessage protection_;
     bool hasProtection_ = false;

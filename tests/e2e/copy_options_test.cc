@@ -143,6 +143,29 @@ TEST_P(CopyOptions, APrintFormatUploadStoresTheTextWithoutTheControlArea) {
     EXPECT_EQ(stored, records() ? "one\ntwo\n\n" : "one\r\ntwo\r\n");
 }
 
+TEST_P(CopyOptions, APrintFormatLineLongerThanARecordKeepsAllItsText) {
+    // The library cuts a line at half its block (16128 bytes, the control
+    // area's two among them); the rest of the line follows without a
+    // control area, and none of its text may be taken for one. A line that
+    // fills a record exactly is followed by the next line, which has one.
+    const std::string longLine(16200, 'A');
+    const std::string fullLine(16126, 'B');
+    WriteFile(Local("wide.txt"), longLine + "\r\n" + fullLine + "\r\nC\r\n");
+    RfaCopyAttributes print{};
+    print.recordFormat = 2;
+    print.recordAttributes = 0x04;
+    std::unique_ptr<Link> link = Connect();
+    ASSERT_EQ(RfaCopy(link->handle(), Local("wide.txt").c_str(), records() ? "WIDE.TXT" : "wide.txt",
+                      RFA_COPY_UPLOAD, RFA_MODE_TEXT, &print),
+              RFA_OK);
+    const std::string stored = ReadFile(server.Path(records() ? "WIDE.TXT" : "wide.txt"));
+    if (!records()) {
+        EXPECT_EQ(stored, longLine + "\r\n" + fullLine + "\r\nC\r\n");
+        return;
+    }
+    EXPECT_EQ(stored, longLine.substr(0, 16126) + "\n" + longLine.substr(16126) + "\n" + fullLine + "\nC\n\n");
+}
+
 INSTANTIATE_TEST_SUITE_P(BothPersonalities, CopyOptions, ::testing::Values("stream", "records"), PersonalityName);
 
 // records: files ending in .ftn carry Fortran carriage control, files
