@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <new>
 #include <vector>
 
 #include "ztsock/address.h"
@@ -89,10 +90,18 @@ bool Handshake(FrameStream& stream, const std::vector<uint8_t>& connect, int tim
     return false;
 }
 
-}  // namespace
+// Runs a call whose memory may run out (a connection's buffers, its table
+// entry): it then fails with 55 instead of throwing into the library's host.
+template <typename Call>
+int32_t WithoutThrowing(int16_t* errorNumber, Call call) {
+    try {
+        return call();
+    } catch (const std::bad_alloc&) {
+        return Fail(errorNumber, kErrNoResources);
+    }
+}
 
-int32_t Connect(const char* connectString, const char* objectName, int16_t* errorNumber) {
-    errorNumber = ErrorSlot(errorNumber);
+int32_t ConnectUnguarded(const char* connectString, const char* objectName, int16_t* errorNumber) {
     const ConnectString parts = SplitConnectString(connectString != nullptr ? connectString : "");
     NodeAddress node;
     if (!ParseNode(parts.node, &node) || node.host.empty()) return Fail(errorNumber, kErrHostUnresolved);
@@ -115,6 +124,13 @@ int32_t Connect(const char* connectString, const char* objectName, int16_t* erro
     return id;
 }
 
+}  // namespace
+
+int32_t Connect(const char* connectString, const char* objectName, int16_t* errorNumber) {
+    errorNumber = ErrorSlot(errorNumber);
+    return WithoutThrowing(errorNumber, [&] { return ConnectUnguarded(connectString, objectName, errorNumber); });
+}
+
 int32_t Send(uint16_t connection, const void* data, uint16_t length, int expedited, int16_t* errorNumber) {
     errorNumber = ErrorSlot(errorNumber);
     const std::shared_ptr<FrameStream> stream = Connections().Find(connection);
@@ -126,8 +142,11 @@ int32_t Receive(uint16_t connection, void* buffer, uint16_t maximum, int16_t* er
     errorNumber = ErrorSlot(errorNumber);
     const std::shared_ptr<FrameStream> stream = Connections().Find(connection);
     if (stream == nullptr) return Fail(errorNumber, kErrNotSocket);
-    return stream->ReceiveData(buffer, maximum, receiveTimeoutMs.load(), StallAction::kBreakTheStream, nullptr,
-                               errorNumber, TimeLimit::kWholeFrame);
+    // The stream's read-ahead buffer is taken at its first read.
+    return WithoutThrowing(errorNumber, [&] {
+        return stream->ReceiveData(buffer, maximum, receiveTimeoutMs.load(), StallAction::kBreakTheStream, nullptr,
+                                   errorNumber, TimeLimit::kWholeFrame);
+    });
 }
 
 int32_t Query(uint16_t connection) {

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <mutex>
+#include <new>
 #include <unordered_set>
 
 #include "zel32/protocol/context.h"
@@ -29,9 +30,17 @@ void* RfaAllocBlock(ZelContext* context, size_t size) {
         if (list.allocationsBeforeFailure != 0) {
             block = std::calloc(1, size == 0 ? 1 : size);
             if (block != nullptr) {
-                list.blocks.insert(block);
-                if (list.allocationsBeforeFailure > 0) --list.allocationsBeforeFailure;
+                // Keeping the block in the list takes memory too: when that
+                // fails, so does the allocation (no exception may reach the
+                // host through the C interface).
+                try {
+                    list.blocks.insert(block);
+                } catch (const std::bad_alloc&) {
+                    std::free(block);
+                    block = nullptr;
+                }
             }
+            if (block != nullptr && list.allocationsBeforeFailure > 0) --list.allocationsBeforeFailure;
         }
     }
     if (block == nullptr && context != nullptr) RfaSetError(context, RFA_ERR_NO_RESOURCES, 0);
