@@ -129,12 +129,14 @@ int ZelAwaitAccessComplete(ZelContext* context) {
     // The leftovers are taken whatever the operation's replies admit: one
     // refused would stop the drain short of the Access Complete, which the
     // next request would then take for its answer.
+    // Only the Access Complete ends it: a Continue Transfer, or an end of
+    // file that its operation takes as a reply, is a leftover too.
     ZelDrainDeadline deadline;
     int result;
     do {
         if (deadline.Expired(context)) return -1;
         result = AwaitReplyAdmitting(context, context->lastSentType, kAccessLeftovers);
-    } while (result == 2);
+    } while (result != -1 && context->lastReceivedType != wire::kAccessComplete);
     return result;
 }
 

@@ -288,6 +288,22 @@ TEST_F(Copy, UploadToANewTargetProbesClearsTheErrorAndSendsTheStampedFile) {
     EXPECT_EQ(status.localFileSizeKnown, 1u);
 }
 
+TEST_F(Copy, OnlyThePeersAccessCompleteEndsAnUpload) {
+    // A Continue Transfer from the peer before its Access Complete is passed
+    // over: the upload waits for the Access Complete, which is not left for
+    // the next request to take as its answer.
+    const std::string source = scratch / "LOCAL.TXT";
+    WriteFile(source, "A\r\n");
+    ASSERT_TRUE(StampFile(source));
+    PeerLink link(Joined({UploadStart("NEW.TXT"),
+                          {expect(SentData(Text("A")) + CopyAccessComplete()), reply(ContinueTransfer(3)),
+                           reply(AccessComplete()), expect(SentAccess(4, "X.TXT", 0x02, {0x31})),
+                           reply(Status(0x4032))}}));
+    EXPECT_EQ(RfaCopy(link.handle(), source.c_str(), "NEW.TXT", RFA_COPY_UPLOAD, RFA_MODE_TEXT, nullptr), 0);
+    EXPECT_EQ(RfaDelete(link.handle(), "X.TXT"), 7);
+    EXPECT_TRUE(link.Finish()) << link.peer().report();
+}
+
 TEST_F(Copy, ASyncErrorAnsweringTheProbeIsForgottenWithItAndTheUploadRunsOnce) {
     // The probe's failure means only "no such target": a Sync Error behind
     // it must not make the driver run the finished upload a second time.
