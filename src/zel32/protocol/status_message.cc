@@ -53,6 +53,8 @@ bool ListingPeerWithoutWindDown(const ZelContext* context) {
 // A listing ends its access with an Access Complete; a "file not found"
 // after the first directory line is the normal end of a listing.
 int WindDownListing(ZelContext* context, unsigned miccode) {
+    // A Status answering the Configuration of a repair: no access is open.
+    if (context->lastSentType == wire::kConfiguration) return -1;
     if (ZelListing().noHeaderYet && ListingPeerWithoutWindDown(context)) return -1;
     if (ZelSendMessage(context, wire::kAccessComplete) < 0) return -1;
     ZelAwaitAccessComplete(context);

@@ -307,6 +307,22 @@ TEST_F(Spooling, ARunAgainAfterASyncErrorLeavesNothingOfTheFirstRunsSpoolFile) {
     EXPECT_TRUE(std::filesystem::is_empty(directory_.path()));
 }
 
+TEST_F(Spooling, AStatusAnsweringTheRepairsConfigurationEndsNoAccess) {
+    // The Configuration that repairs a Sync Error is answered with an error
+    // Status: no access is open, so no Access Complete is sent to wind one
+    // down, and the listing runs again.
+    ZelInit(list_, static_cast<uint32_t>(kOneFileListing.size() + 1));
+    Script script{expect(kBriefAccess),         reply(Name(0x08, "DUA0:")),  reply(Name(0x04, "[USER]")),
+                  reply(Name(0x02, "A.TXT;1")), reply(FileSize(3)),          reply(Status(0xA0D2)),
+                  expect(CurrentLibraryConfiguration()), reply(Status(0x9000))};
+    for (const Step& step : OneFileListing()) script.push_back(step);
+    PeerLink link(script);
+    NameTheNode(link);
+    EXPECT_EQ(RfaDir(link.handle(), 0, kListedFiles), 0);
+    ASSERT_TRUE(link.Finish()) << link.peer().report();
+    EXPECT_EQ(listed(), kOneFileListing);
+}
+
 TEST_F(Spooling, ARepairThatCannotBeSentLeavesNoSpoolFileBehind) {
     // The peer answers the Access before it comes, with a listing that
     // outgrows the buffer and a Sync Error, and closes: the Access draws a
