@@ -37,6 +37,7 @@ constexpr uint8_t kPrintControls[2] = {0x01, 0x8D};
 // Fixed-length records (RFM 1): the client cuts lines at MRS too.
 constexpr uint8_t kRfmFixed = 1;
 constexpr const char kVolumeName[] = "ZELD:";
+constexpr size_t kMaxNameLength = 255;  // the count of a Name's name
 
 StatusValue StatusForSpecError(SpecError error) {
     switch (error) {
@@ -326,12 +327,12 @@ void Session::ContinueListing() {
         StatusValue status = entry.status;
         if (!SendName(kNameFile, entry.presentedName)) {
             if (outbox_.failed()) break;
-            // A name longer than the client's buffer takes: the entry is
-            // listed by as much of it as fits, as one that cannot be shown
-            // (never dropped: the client would take what follows for the
-            // entry before).
+            // A name longer than the client's buffer or a Name takes: the
+            // entry is listed by as much of it as fits, as one that cannot
+            // be shown (never dropped: the client would take what follows
+            // for the entry before).
             constexpr size_t kNameFixed = 2;  // NAMETYPE and the count
-            SendName(kNameFile, entry.presentedName.substr(0, outbox_.MaxBody() - kNameFixed));
+            SendName(kNameFile, entry.presentedName.substr(0, std::min(outbox_.MaxBody() - kNameFixed, kMaxNameLength)));
             status = kStatusFileNotFound;
         }
         if (status == kOk) {
@@ -707,6 +708,9 @@ void Session::Rename(const NameMessage& name) {
 }
 
 bool Session::SendName(uint8_t nameType, const std::string& name) {
+    // A Name holds at most 255 bytes of name: a longer one is not sent cut,
+    // which the client would take for another file's or directory's name.
+    if (name.size() > kMaxNameLength) return false;
     return outbox_.Put(wire::kName, 260, [&](wire::Writer& w) { EncodeName(w, nameType, name); });
 }
 

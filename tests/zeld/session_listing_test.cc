@@ -199,6 +199,24 @@ TEST_F(SessionListing, ServersTemporaryFilesAreNeverListed) {
     EXPECT_EQ(Names(reply), (std::vector<std::string>{"8:ZELD:", "4:/", "2:a.txt", "2:b.txt", "2:sub"}));
 }
 
+TEST(SessionListingRecords, NamesLongerThanANameHoldsAreNeverSentCut) {
+    // A name with its version can pass the 255 bytes a Name holds while
+    // the file's own name stays within the system's limit.
+    SessionHarness harness(zeld::Personality::kRecords);
+    harness.Configure();
+    const std::string longName = std::string(250, 'l') + ".txt";  // listed with ";1": 256
+    WriteFile(harness.Path(longName), "");
+    WriteFile(harness.Path("short.txt"), "");
+    auto reply = harness.Send(client::Access(6, "*", 2, {0x01}));
+    EXPECT_EQ(Types(reply), (std::vector<uint8_t>{N, N, N, S}));
+    EXPECT_EQ(Statuses(reply), (std::vector<uint16_t>{0x4032}));
+    ASSERT_EQ(Names(reply).size(), 3u);
+    EXPECT_EQ(Names(reply)[2], "2:" + std::string(250, 'L') + ".TXT;");
+    reply = harness.Send(client::ContinueTransfer(2));
+    EXPECT_EQ(Names(reply), (std::vector<std::string>{"2:SHORT.TXT;1"}));
+
+}
+
 TEST(SessionListingRecords, EntriesAreUpperCaseWithVersionsAndDirectoriesEndInDotDir) {
     SessionHarness harness(zeld::Personality::kRecords);
     harness.Configure();
