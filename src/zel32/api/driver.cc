@@ -41,13 +41,17 @@ void RfaNotifyCaller(ZelContext* context) {
         status = 0;
         if (context->spoolFile == 0) {
             // Blank the caller's list buffer, when one big enough was registered.
-            const RfaListBufferInfo list = RfaListBuffer();
-            if (list.buffer != nullptr && list.size >= 3) std::memcpy(list.buffer, "  ", 3);
+            const RfaHeldListBuffer held;
+            if (held.info().size >= 3) std::memcpy(held.info().buffer, "  ", 3);
         }
     } else if (context->spoolFile == 0) {
         std::strcpy(context->notifyText, "  ");
     }
-    link->notify(link->handle, status, context->spoolFile, context->notifyText);
+    // The procedure may close this link, which frees the context: the text
+    // it is handed stays valid for the whole call.
+    char text[sizeof context->notifyText];
+    std::memcpy(text, context->notifyText, sizeof text);
+    link->notify(link->handle, status, context->spoolFile, text);
 }
 
 

@@ -1,7 +1,5 @@
 #include "zel32/api/list_buffer.h"
 
-#include <mutex>
-
 namespace {
 
 std::mutex bufferMutex;
@@ -17,4 +15,8 @@ void RfaRegisterListBuffer(char* buffer, uint32_t size) {
 RfaListBufferInfo RfaListBuffer() {
     std::lock_guard<std::mutex> lock(bufferMutex);
     return listBuffer;
+}
+
+RfaHeldListBuffer::RfaHeldListBuffer() : lock_(bufferMutex), info_(listBuffer) {
+    if (info_.buffer == nullptr) info_.size = 0;
 }

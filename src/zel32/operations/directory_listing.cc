@@ -27,10 +27,12 @@ constexpr uint8_t kNameFile = 0x02;
 constexpr uint8_t kFopDirectory = 0x20;
 
 // The listing state besides the flags the Status decoder reads: the last
-// header line written and where the next text goes in the list buffer.
+// header line written, where the next text goes in the list buffer, and
+// which buffer the text so far is in.
 struct ListingText {
     char header[kHeaderSize];
     size_t cursor;
+    RfaListBufferInfo buffer;
 };
 
 thread_local ListingText listingText{};
@@ -77,11 +79,16 @@ private:
     size_t length_ = 0;
 };
 
-// The list buffer as the listing may use it: without a buffer, nothing fits.
-RfaListBufferInfo UsableListBuffer() {
-    RfaListBufferInfo list = RfaListBuffer();
-    if (list.buffer == nullptr) list.size = 0;
-    return list;
+// Whether the text written so far is still in `list`: a ZelInit on another
+// thread may have replaced the buffer (and the old one may be gone), and
+// the listing cannot go on where it was. It fails with 1, as when the text
+// cannot be kept.
+bool TextStillIn(ZelContext* context, const RfaListBufferInfo& list) {
+    if (listingText.cursor == 0 ||
+        (list.buffer == listingText.buffer.buffer && list.size == listingText.buffer.size))
+        return true;
+    RfaSetError(context, RFA_ERR_LOCAL_IO, 0);
+    return false;
 }
 
 size_t NameLength(const ZelContext* context) {
@@ -102,7 +109,7 @@ int CloseSpool(ZelContext* context, bool succeeded) {
 // holds and then the text that did not fit. The spool file's handle stays
 // in the context (the driver passes it to the caller), and its name goes to
 // the notification text.
-int MoveToSpool(ZelContext* context, const char* text, size_t length) {
+int MoveToSpool(ZelContext* context, const RfaListBufferInfo& list, const char* text, size_t length) {
     char directory[kTextSize];
     char name[kTextSize];
     intptr_t file = -1;
@@ -116,7 +123,6 @@ int MoveToSpool(ZelContext* context, const char* text, size_t length) {
     context->spoolFile = file;
     context->spooling = 1;  // from here on, every end of the listing closes the file
     std::memcpy(context->notifyText, name, std::strlen(name) + 1);  // both kTextSize bytes
-    const RfaListBufferInfo list = UsableListBuffer();
     if (listingText.cursor > 0 &&
         RfaWriteLocalFile(context, file, list.buffer, static_cast<uint32_t>(listingText.cursor)) < 0)
         return -1;
@@ -280,8 +286,8 @@ void ZelStartListing(ZelContext* context) {
     ZelDiscardSpool(context);
     context->listOverflow = 0;
     context->listLength = 0;
-    const RfaListBufferInfo list = UsableListBuffer();
-    if (list.size > 0) list.buffer[0] = '\0';
+    const RfaHeldListBuffer held;
+    if (held.info().size > 0) held.info().buffer[0] = '\0';
     listingText.cursor = 0;
     // A directory line of this listing never shows the header of an earlier one.
     listingText.header[0] = '\0';
@@ -296,16 +302,19 @@ int ZelEndListing(ZelContext* context, bool succeeded) {
 int ZelListEmit(ZelContext* context, const char* text, size_t length) {
     if (context->spooling != 0)
         return RfaWriteLocalFile(context, context->spoolFile, text, static_cast<uint32_t>(length)) < 0 ? -1 : 1;
-    const RfaListBufferInfo list = UsableListBuffer();
+    const RfaHeldListBuffer held;
+    const RfaListBufferInfo& list = held.info();
+    if (!TextStillIn(context, list)) return -1;
     // Compared in 64 bits: a buffer of nearly 4 GiB must not see the
     // length wrap round and take text past its end.
     const uint64_t total = uint64_t{context->listLength} + length;
     context->listLength = static_cast<uint32_t>(total);
     if (total >= list.size) context->listOverflow = 1;
-    if (context->listOverflow != 0) return MoveToSpool(context, text, length);
+    if (context->listOverflow != 0) return MoveToSpool(context, list, text, length);
     // listLength < size: the text and its NUL fit behind the cursor.
     std::memcpy(list.buffer + listingText.cursor, text, length);
     listingText.cursor += length;
+    listingText.buffer = list;
     list.buffer[listingText.cursor] = '\0';
     return 1;
 }

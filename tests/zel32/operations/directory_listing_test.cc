@@ -179,6 +179,25 @@ TEST_F(Listing, StatusesAboutAListedFileAddALineAndAContinueTransfer) {
               "'D.TXT;1'  -F7 \r\n");
 }
 
+TEST_F(Listing, ABufferReplacedByAnotherThreadDuringTheListingFailsItWith1) {
+    // While the listing waits for the next entry, another thread registers
+    // a smaller buffer (and may free the one the text so far is in): the
+    // listing cannot go on, and nothing is read from either buffer past
+    // what was written there.
+    std::vector<char> smaller(8, 'y');
+    const auto replace = [&](const Bytes& payload) {
+        ZelInit(smaller.data(), static_cast<uint32_t>(smaller.size()));
+        return payload == ContinueTransfer(2);
+    };
+    PeerLink link({expect(kBriefAccess), reply(Name(0x04, "[USER]")), reply(Name(0x02, "A.TXT;1")),
+                   reply(Status(0x4055)), expectWhere(replace, "a Continue Transfer"), reply(Name(0x02, "B.TXT;1")),
+                   reply(FileSize(7)), reply(AccessComplete())});
+    EXPECT_EQ(RfaDir(link.handle(), 0, kListedFiles), RFA_ERR_LOCAL_IO);
+    link.Finish();
+    EXPECT_EQ(std::string(smaller.begin(), smaller.end()), "  " + std::string(1, '\0') + "yyyyy");
+    EXPECT_TRUE(Notifications().empty() || Notifications()[0].spoolFile == 0);
+}
+
 TEST_F(Listing, FileNotFoundAfterADirectoryLineEndsTheListingInSuccess) {
     PeerLink link({expect(kBriefAccess), reply(Name(0x08, "DUA0:")), reply(Name(0x04, "[USER]")),
                    reply(Status(0x4032)), expect(AccessComplete(1)), reply(AccessComplete()), expectSilence()});
@@ -321,6 +340,29 @@ TEST_F(Spooling, AStatusAnsweringTheRepairsConfigurationEndsNoAccess) {
     EXPECT_EQ(RfaDir(link.handle(), 0, kListedFiles), 0);
     ASSERT_TRUE(link.Finish()) << link.peer().report();
     EXPECT_EQ(listed(), kOneFileListing);
+}
+
+std::string textAfterClosing;
+
+int32_t CloseTheLinkThenReadTheText(uint32_t handle, uint32_t, intptr_t, const char* text) {
+    RfaCloseLink(handle);
+    textAfterClosing = text;
+    return 0;
+}
+
+TEST_F(Spooling, TheSpoolFilesNameOutlivesALinkTheNotificationCloses) {
+    // The notification procedure may close the link, which frees what the
+    // library keeps of it: the name it was handed is still the spool file's.
+    ZelInit(list_, 30);
+    PeerLink link(OneFileListing());
+    NameTheNode(link);
+    RfaLinkAt(link.handle())->notify = CloseTheLinkThenReadTheText;
+    EXPECT_EQ(RfaDir(link.handle(), 0, kListedFiles), 0);
+    link.Finish();
+    const std::string prefix = SpoolDirectory() + "/QRX";
+    EXPECT_EQ(textAfterClosing.compare(0, prefix.size(), prefix), 0) << textAfterClosing;
+    EXPECT_EQ(ReadFile(textAfterClosing), kOneFileListing);
+    std::filesystem::remove(textAfterClosing);
 }
 
 TEST_F(Spooling, ARepairThatCannotBeSentLeavesNoSpoolFileBehind) {
