@@ -221,7 +221,9 @@ typedef void (*RfaProgressProc)(void *context, uint64_t bytesTransferred, uint64
  * null buffer) returns 4 before anything is sent. A buffer of any size is
  * safe: a listing of size or more characters goes to a spool file instead
  * (see RfaDir), and a failed operation blanks the buffer only when it holds
- * at least three bytes. The buffer must stay valid until it is replaced. */
+ * at least three bytes. The buffer must stay valid until it is replaced;
+ * once ZelInit has returned, the library no longer touches the old one (a
+ * listing running on another thread then fails with 1). */
 ZEL32_API int32_t ZelInit(char *buffer, uint32_t size);
 ZEL32_API int32_t RfaOpenLink(RfaOpenLinkParams *params);
 ZEL32_API int32_t RfaCloseLink(RfaHandle handle);
