@@ -86,6 +86,7 @@ intptr_t OpenFile(const char* name, OpenMode mode) {
     case kOpenRead: flags |= O_RDONLY; break;
     case kOpenCreate: flags |= O_RDWR | O_CREAT; break;
     case kOpenReadWrite: flags |= O_RDWR; break;
+    case kOpenCreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
     }
     int fd;
     do {

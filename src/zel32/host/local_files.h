@@ -12,6 +12,7 @@ enum OpenMode {
     kOpenRead = 1,       // an existing file, reading
     kOpenCreate = 2,     // create or truncate, reading and writing
     kOpenReadWrite = 3,  // an existing file, reading and writing
+    kOpenCreateNew = 4,  // a file that does not exist yet (else -1 with EEXIST), reading and writing
 };
 
 // Returns a handle (at least 1), or -1. A regular file is opened shared

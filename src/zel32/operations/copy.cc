@@ -1,5 +1,6 @@
 #include "zel32/operations/copy.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -132,8 +133,9 @@ int EndAccess(ZelContext* context) {
 // there is none (error 7 recorded).
 intptr_t OpenLocalTarget(ZelContext* context) {
     RfaLink* link = context->link;
-    if (link->renameLocal != 0 && !context->localTargetCreated && ZelUniqueLocalName(context) < 0) return 0;
-    const intptr_t file = RfaOpenLocalFile(context, link->status.name2, host::kOpenCreate);
+    const intptr_t file = link->renameLocal != 0 && !context->localTargetCreated
+                              ? ZelCreateUniqueLocalFile(context)
+                              : RfaOpenLocalFile(context, link->status.name2, host::kOpenCreate);
     if (file <= 0) return 0;
     context->localTargetCreated = true;
     return file;
@@ -327,20 +329,26 @@ int ZelProbeRemoteTarget(ZelContext* context) {
     return ZelSendAll(context, {kAttributes, kDateAndTime, kAccess});
 }
 
-int ZelUniqueLocalName(ZelContext* context) {
+intptr_t ZelCreateUniqueLocalFile(ZelContext* context) {
     char* name = context->link->status.name2;
-    if (!host::NameExists(name)) return 1;
+    intptr_t file = host::OpenFile(name, host::kOpenCreateNew);
+    if (file > 0) return file;
+    bool taken = errno == EEXIST;
     const size_t directoryLength = LocalDirectoryLength(name);
+    char stem[kNameSize];
+    std::memcpy(stem, name, kNameSize);
     char candidate[kNameSize];
-    for (int number = 1; number <= kHighestCandidate; ++number) {
-        if (!BuildCandidate(name, directoryLength, number, candidate)) break;
-        const bool free = !host::NameExists(candidate);
-        // Found, or the last one tried (NAME.998), which name2 then shows.
-        if (free || number == kHighestCandidate) std::memcpy(name, candidate, kNameSize);
-        if (free) return 1;
+    for (int number = 1; taken && number <= kHighestCandidate; ++number) {
+        if (!BuildCandidate(stem, directoryLength, number, candidate)) break;
+        // name2 shows the name taken, or the last one tried.
+        std::memcpy(name, candidate, kNameSize);
+        file = host::OpenFile(name, host::kOpenCreateNew);
+        if (file > 0) return file;
+        taken = errno == EEXIST;
     }
-    // No free name: the target cannot be created, and the copy says so
-    // with the code of a local file that cannot be opened.
+    // No free name, or a candidate that cannot be created: the target
+    // cannot be had, and the copy says so with the code of a local file
+    // that cannot be opened.
     RfaSetError(context, RFA_ERR_FILE_NOT_FOUND, 0);
     return -1;
 }

@@ -5,6 +5,8 @@
 // time stamp an upload carries.
 #pragma once
 
+#include <cstdint>
+
 struct ZelContext;
 
 int ZelCopyHandler(ZelContext* context);
@@ -17,10 +19,12 @@ int ZelCopyHandler(ZelContext* context);
 // otherwise (a name that may exist is never created).
 int ZelProbeRemoteTarget(ZelContext* context);
 
-// Before a download with renameLocal set: keeps name2 when no local file of
-// that name exists, else replaces it with the first free NAME.1 to
-// NAME.998, NAME being name2 cut after the first "." of its file name.
-// 1, or -1 with error 7 (value 0) when none is free; name2 then holds
-// NAME.998, the last one tried, or stays as it was when the candidates
-// outgrow a name field before.
-int ZelUniqueLocalName(ZelContext* context);
+// Before a download with renameLocal set: creates name2 when no local file
+// of that name exists, else the first free NAME.1 to NAME.998 (NAME being
+// name2 cut after the first "." of its file name), which name2 then holds.
+// Each is created only if it does not exist yet, so that two links
+// downloading beside one file never take the same name. The file's
+// handle, or -1 with error 7 (value 0) when none can be created; name2 then
+// holds the last name tried (NAME.998 when all are taken), or stays as it
+// was when the candidates outgrow a name field before.
+intptr_t ZelCreateUniqueLocalFile(ZelContext* context);

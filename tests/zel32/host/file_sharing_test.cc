@@ -3,6 +3,7 @@
 // fails as any failed open does (error 7), touching nothing of the file.
 // Also two links of one process tracing to one file.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -38,6 +39,24 @@ protected:
     std::string path_ = scratch_ / "shared.txt";
     CodecContext codec_;
 };
+
+TEST_F(FileSharing, ANewFileIsCreatedOnlyWhereNoFileOrLinkIs) {
+    // What a download that keeps existing files creates: never a name that
+    // another link took a moment before, nor through a link left there.
+    const intptr_t created = Open(host::kOpenCreateNew);
+    ASSERT_GT(created, 0);
+    Write(created, "mine");
+    ExpectRefused(host::kOpenCreateNew);
+    Close(created);
+    ExpectRefused(host::kOpenCreateNew);
+    EXPECT_EQ(ReadFile(path_), "mine");
+    const std::string link = scratch_ / "link.txt";
+    ASSERT_EQ(::symlink((scratch_ / "elsewhere.txt").c_str(), link.c_str()), 0);
+    RfaClearError(codec_.context());
+    EXPECT_EQ(RfaOpenLocalFile(codec_.context(), link.c_str(), host::kOpenCreateNew), -1);
+    EXPECT_EQ(codec_.errorCode(), 7);
+    EXPECT_FALSE(std::filesystem::exists(scratch_ / "elsewhere.txt"));
+}
 
 TEST_F(FileSharing, AFileHeldForWritingOpensForNothingElseAndKeepsItsContent) {
     const intptr_t writer = Open(host::kOpenCreate);
