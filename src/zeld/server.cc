@@ -49,10 +49,13 @@ private:
 }  // namespace
 
 Server::Server(const ServerSettings& settings, std::unique_ptr<ztsock::Listener> listener)
-    : settings_(settings), listener_(std::move(listener)) {}
+    : settings_(settings), listener_(std::move(listener)) {
+    settings_.session.graceOver = &graceOver_;
+}
 
 Server::~Server() {
     Stop();
+    graceOver_.store(true);
     {
         std::lock_guard<std::mutex> lock(mutex_);
         for (Client& client : clients_) client.connection->Shutdown();
@@ -109,6 +112,9 @@ void Server::Run() {
     {
         std::unique_lock<std::mutex> lock(mutex_);
         changed_.wait_for(lock, std::chrono::milliseconds(settings_.graceMs), [this] { return active_ == 0; });
+        // A session waiting for a print or submit command sees no shutdown
+        // of its connection: it is told that the grace period is over.
+        graceOver_.store(true);
         for (Client& client : clients_) {
             if (!client.finished) client.connection->Shutdown();
         }

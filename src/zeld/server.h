@@ -62,6 +62,7 @@ private:
     ServerSettings settings_;
     std::unique_ptr<ztsock::Listener> listener_;
     std::atomic<bool> stopping_{false};
+    std::atomic<bool> graceOver_{false};  // the sessions' settings point here
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;

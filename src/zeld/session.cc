@@ -305,7 +305,7 @@ void Session::Submit(const FileSpec& spec) {
     if (file_.isDirectory) return Refuse(kStatusProtected);
     bytes_ = static_cast<uint64_t>(file_.info.st_size);
     status = settings_.submitter->Hand(file_.fd.get(), settings_.tree->RealPath(file_.directory, file_.realName),
-                                       file_.realName, peer_.user);
+                                       file_.realName, peer_.user, settings_.graceOver);
     if (status != kOk) return Refuse(status);
     Succeed();
 }
@@ -589,8 +589,9 @@ void Session::CloseExisting(const AccessCompleteMessage& complete) {
         }
         if (file_.isDirectory) return Fail(kStatusProtected);
         bytes_ = static_cast<uint64_t>(file_.info.st_size);
-        const StatusValue status = settings_.printer->Hand(
-            file_.fd.get(), settings_.tree->RealPath(file_.directory, file_.realName), file_.realName, peer_.user);
+        const StatusValue status =
+            settings_.printer->Hand(file_.fd.get(), settings_.tree->RealPath(file_.directory, file_.realName),
+                                    file_.realName, peer_.user, settings_.graceOver);
         if (status != kOk) return Fail(status);
     }
     Succeed();

@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -30,6 +31,9 @@ struct SessionSettings {
     const Spooler* submitter = nullptr;  // null: submitting is not offered
     OperationLog* log = nullptr;
     mode_t newFileMode = 0644;           // of an uploaded file that did not exist
+    // Set by the server when a stop's grace period is over: a print or
+    // submit command still running then is killed. Null: never.
+    const std::atomic<bool>* graceOver = nullptr;
 };
 
 struct PeerIdentity {

@@ -79,13 +79,15 @@ std::unique_ptr<Spooler> Spooler::ForDirectory(const std::string& directory, std
     return spooler;
 }
 
-StatusValue Spooler::Hand(int fd, const std::string& realPath, const std::string& name, const std::string& user) const {
-    if (!command_.empty()) return RunCommand(fd, realPath, user);
+StatusValue Spooler::Hand(int fd, const std::string& realPath, const std::string& name, const std::string& user,
+                          const std::atomic<bool>* cutOff) const {
+    if (!command_.empty()) return RunCommand(fd, realPath, user, cutOff);
     if (directory_.valid()) return CopyToDirectory(fd, name);
     return kStatusSpoolFailure;
 }
 
-StatusValue Spooler::RunCommand(int fd, const std::string& realPath, const std::string& user) const {
+StatusValue Spooler::RunCommand(int fd, const std::string& realPath, const std::string& user,
+                                const std::atomic<bool>* cutOff) const {
     // The command opens the file by its path, which must still lead to the
     // file the client opened, not to what a rename in another session has
     // put there since: another client's file, or a link out of the tree.
@@ -137,9 +139,12 @@ StatusValue Spooler::RunCommand(int fd, const std::string& realPath, const std::
         const pid_t done = ::waitpid(child, &status, WNOHANG);
         if (done == child) break;
         if (done < 0 && errno != EINTR) return kStatusSpoolFailure;
-        if (waited >= kCommandSeconds * 1000) {
+        // Left to run on, the command would keep a stopping server waiting.
+        if (waited >= kCommandSeconds * 1000 || (cutOff != nullptr && cutOff->load())) {
             ::kill(child, SIGKILL);
-            ::waitpid(child, &status, 0);
+            // A second stop signal must not leave the command unreaped.
+            while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+            }
             return kStatusSpoolFailure;
         }
         Pause(kPollMilliseconds);

@@ -3,6 +3,7 @@
 // copied into a spool directory. Nothing runs unless it was configured.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -31,11 +32,15 @@ public:
 
     // Hands over the open file `fd` (real path `realPath`, file name
     // `name`) for `user`: kOk, or kStatusSpoolFailure. A command is given
-    // the path only while it still leads to that same file.
-    StatusValue Hand(int fd, const std::string& realPath, const std::string& name, const std::string& user) const;
+    // the path only while it still leads to that same file. Once `*cutOff`
+    // is true (a stopping server's grace period is over) a command still
+    // running is killed and counted failed, as one that ran too long.
+    StatusValue Hand(int fd, const std::string& realPath, const std::string& name, const std::string& user,
+                     const std::atomic<bool>* cutOff = nullptr) const;
 
 private:
-    StatusValue RunCommand(int fd, const std::string& realPath, const std::string& user) const;
+    StatusValue RunCommand(int fd, const std::string& realPath, const std::string& user,
+                           const std::atomic<bool>* cutOff) const;
     StatusValue CopyToDirectory(int fd, const std::string& name) const;
 
     std::vector<std::string> command_;

@@ -1,6 +1,10 @@
 // How zeld's settings show to the library: the client limit, the idle
 // timeout, print and submit commands, and a stop while links are open.
+#include <signal.h>
+
+#include <cerrno>
 #include <chrono>
+#include <string>
 #include <thread>
 
 #include "e2e_fixture.h"
@@ -142,6 +146,58 @@ TEST_F(Stopping, ARecordReadUnderWayWhenTheServerIsToldToStopIsServedToItsEnd) {
     EXPECT_EQ(RfaCloseFile(link->handle()), RFA_OK);
     stopper.join();
     EXPECT_EQ(exitCode, 0);
+}
+
+// A command that outlasts every bound of the test; it writes its process
+// id into `pidFile` first.
+std::string LongCommand(const std::string& pidFile) {
+    return "/bin/sh -c 'echo $$ > " + pidFile + "; exec sleep 120'";
+}
+
+// Print and submit commands that outlast the test, and a grace period of a second.
+class StoppingWhileACommandRuns : protected CommandDirectory, public EndToEnd {
+protected:
+    StoppingWhileACommandRuns()
+        : EndToEnd(ZeldOptions{"stream",
+                               "",
+                               {"--print-command", LongCommand(commands / "print-pid"), "--submit-command",
+                                LongCommand(commands / "submit-pid"), "--shutdown-grace", "1"}}) {}
+
+    // Runs `request` (of operation `op`) on a link and stops the server
+    // while its command runs: the server ends long before the command
+    // would (120 s), or would be given up by itself (60 s); Stop waits 20 s,
+    // then kills it, which is no exit code 0. The command is gone with it,
+    // and the request failed.
+    void StopWhileRunning(const std::string& op, int32_t (*request)(RfaHandle, const char*)) {
+        WriteFile(server.Path("job.txt"), "to hand over\n");
+        std::unique_ptr<Link> link = Connect();
+        int32_t result = RFA_OK;
+        std::thread requester([&] { result = request(link->handle(), "job.txt"); });
+        const std::string pidFile = commands / (op + "-pid");
+        const auto deadline = Clock::now() + kPatience;
+        std::string pidText;
+        while ((pidText = ReadFile(pidFile)).find('\n') == std::string::npos && Clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        EXPECT_EQ(server.Stop(), 0) << server.errors() << server.log();
+        requester.join();
+        EXPECT_NE(result, RFA_OK);
+        ASSERT_NE(pidText.find('\n'), std::string::npos) << "the " << op << " command never started";
+        const pid_t command = static_cast<pid_t>(std::stol(pidText));
+        const bool gone = ::kill(command, 0) != 0 && errno == ESRCH;
+        if (!gone) ::kill(command, SIGKILL);
+        EXPECT_TRUE(gone) << "the " << op << " command outlived the server";
+        EXPECT_NE(server.log().find("op=" + op + " file=\"job.txt\" outcome=failed-40C6"), std::string::npos)
+            << server.log();
+    }
+};
+
+TEST_F(StoppingWhileACommandRuns, APrintCommandRunningPastTheGracePeriodIsKilledAndThePrintFails) {
+    StopWhileRunning("print", RfaPrint);
+}
+
+TEST_F(StoppingWhileACommandRuns, ASubmitCommandRunningPastTheGracePeriodIsKilledAndTheSubmitFails) {
+    StopWhileRunning("submit", RfaSubmit);
 }
 
 }  // namespace
