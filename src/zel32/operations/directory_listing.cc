@@ -27,12 +27,16 @@ constexpr uint8_t kNameFile = 0x02;
 constexpr uint8_t kFopDirectory = 0x20;
 
 // The listing state besides the flags the Status decoder reads: the last
-// header line written, where the next text goes in the list buffer, and
-// which buffer the text so far is in.
+// header line written, where the next text goes in the list buffer, which
+// buffer the text so far is in, and the error of a failed emit, put aside
+// while the peer's replies are still taken.
 struct ListingText {
     char header[kHeaderSize];
     size_t cursor;
     RfaListBufferInfo buffer;
+    bool emitFailed;
+    uint16_t failedCode;
+    int32_t failedValue;
 };
 
 thread_local ListingText listingText{};
@@ -131,12 +135,12 @@ int MoveToSpool(ZelContext* context, const RfaListBufferInfo& list, const char* 
     return 1;
 }
 
-int Emit(ZelContext* context, const BoundedText& item) { return ZelListEmit(context, item.text(), item.length()); }
+void Emit(ZelContext* context, const BoundedText& item) { ZelListEmit(context, item.text(), item.length()); }
 
 // ---- The items of each message ---------------------------------------------
 
 // "Directory NODE::VOLUME", also kept as the header of later directory lines.
-int EmitVolume(ZelContext* context) {
+void EmitVolume(ZelContext* context) {
     RfaLink* link = context->link;
     host::UpperCaseInPlace(link->nodeName);
     BoundedText header(listingText.header, sizeof listingText.header);
@@ -144,12 +148,12 @@ int EmitVolume(ZelContext* context) {
     header.Append(link->nodeName, strnlen(link->nodeName, sizeof link->nodeName));
     header.Append("::");
     header.Append(context->name.name, NameLength(context));
-    return Emit(context, header);
+    Emit(context, header);
 }
 
 // The directory's line: alone under the first header, else after a blank
 // line with the saved header in front. The line ends are never cut off.
-int EmitDirectory(ZelContext* context) {
+void EmitDirectory(ZelContext* context) {
     static constexpr char kLineEnds[] = "\r\n\r\n";
     constexpr size_t kLineEndsLength = sizeof kLineEnds - 1;
     char area[kItemSize];
@@ -161,11 +165,11 @@ int EmitDirectory(ZelContext* context) {
     item.Append(context->name.name, NameLength(context), kLineEndsLength);
     item.Append(kLineEnds);
     ZelListing().noHeaderYet = false;
-    return Emit(context, item);
+    Emit(context, item);
 }
 
 // The file's name quoted, apostrophes doubled, and one space.
-int EmitFileName(ZelContext* context) {
+void EmitFileName(ZelContext* context) {
     const size_t length = NameLength(context);
     ZelListingFlags& flags = ZelListing();
     if (flags.noFileYet) flags.noFileYet = std::memchr(context->name.name, '*', length) != nullptr;
@@ -176,14 +180,14 @@ int EmitFileName(ZelContext* context) {
     item.Append("'");
     item.AppendDoubled(context->name.name, length, kClosingLength);
     item.Append(kClosing);
-    return Emit(context, item);
+    Emit(context, item);
 }
 
 int ListName(ZelContext* context) {
     const uint8_t type = context->name.nameType;
-    if ((type & kNameVolume) != 0 && EmitVolume(context) < 0) return -1;
-    if ((type & kNameDirectory) != 0 && EmitDirectory(context) < 0) return -1;
-    if ((type & kNameFile) != 0 && EmitFileName(context) < 0) return -1;
+    if ((type & kNameVolume) != 0) EmitVolume(context);
+    if ((type & kNameDirectory) != 0) EmitDirectory(context);
+    if ((type & kNameFile) != 0) EmitFileName(context);
     return 1;
 }
 
@@ -192,7 +196,7 @@ bool PeerNamesDirectories(const ZelContext* context) {
     return filesys == 1 || filesys == 3 || filesys == 4;
 }
 
-int EmitText(ZelContext* context, const char* text) { return ZelListEmit(context, text, std::strlen(text)); }
+void EmitText(ZelContext* context, const char* text) { ZelListEmit(context, text, std::strlen(text)); }
 
 // The size: " -D<blocks> " for a directory, " -F<blocks> " for a file.
 int ListAttributes(ZelContext* context) {
@@ -211,9 +215,9 @@ int ListAttributes(ZelContext* context) {
         const uint32_t blocks = context->attributes.ebkCount != 0 ? context->attributes.ebk : 0;
         char area[32];
         const int length = std::snprintf(area, sizeof area, directory ? " -D%" PRIu32 " " : " -F%" PRIu32 " ", blocks);
-        if (ZelListEmit(context, area, static_cast<size_t>(length)) < 0) return -1;
+        ZelListEmit(context, area, static_cast<size_t>(length));
     }
-    if (!full) return EmitText(context, "\r\n");
+    if (!full) EmitText(context, "\r\n");
     return 1;
 }
 
@@ -227,8 +231,9 @@ int ListDates(ZelContext* context) {
     item.Append(" ");
     item.Append(date, strnlen(date, kDateTextSize));
     item.Append("\r\n");
-    if (Emit(context, item) < 0) return -1;
-    return EmitText(context, "\r\n");
+    Emit(context, item);
+    EmitText(context, "\r\n");
+    return 1;
 }
 
 struct ErrorLine {
@@ -252,7 +257,7 @@ int ListStatus(ZelContext* context) {
     for (const ErrorLine& row : kErrorLines) {
         if (row.miccode == miccode) line = row.text;
     }
-    if (EmitText(context, line) < 0) return -1;
+    EmitText(context, line);
     return ZelSendMessage(context, wire::kContinueTransfer);
 }
 
@@ -291,15 +296,24 @@ void ZelStartListing(ZelContext* context) {
     listingText.cursor = 0;
     // A directory line of this listing never shows the header of an earlier one.
     listingText.header[0] = '\0';
+    listingText.emitFailed = false;
 }
 
 int ZelEndListing(ZelContext* context, bool succeeded) {
     context->listLength = 0;
+    if (succeeded && listingText.emitFailed) {
+        // The peer's statuses since have left their values: the caller
+        // learns the emit's own.
+        RfaSetError(context, listingText.failedCode, listingText.failedValue);
+        succeeded = false;
+    }
     if (CloseSpool(context, succeeded) < 0) return -1;
     return succeeded ? 1 : -1;
 }
 
-int ZelListEmit(ZelContext* context, const char* text, size_t length) {
+namespace {
+
+int PlaceText(ZelContext* context, const char* text, size_t length) {
     if (context->spooling != 0)
         return RfaWriteLocalFile(context, context->spoolFile, text, static_cast<uint32_t>(length)) < 0 ? -1 : 1;
     const RfaHeldListBuffer held;
@@ -317,6 +331,20 @@ int ZelListEmit(ZelContext* context, const char* text, size_t length) {
     listingText.buffer = list;
     list.buffer[listingText.cursor] = '\0';
     return 1;
+}
+
+}  // namespace
+
+void ZelListEmit(ZelContext* context, const char* text, size_t length) {
+    if (listingText.emitFailed || PlaceText(context, text, length) > 0) return;
+    // The peer goes on sending the listing whatever happens here: its replies
+    // are still taken and answered, their text dropped, so that none is left
+    // for the next operation. The error waits for the end of the listing; a
+    // failure of the exchange itself records its own cause meanwhile.
+    listingText.emitFailed = true;
+    listingText.failedCode = context->link->status.errorCode;
+    listingText.failedValue = context->link->status.errorValue;
+    RfaClearError(context);
 }
 
 int ZelDirHandler(ZelContext* context) {

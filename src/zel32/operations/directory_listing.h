@@ -17,7 +17,8 @@ int ZelDirHandler(ZelContext* context);
 // its replies without a peer: ZelStartListing before the Access goes out,
 // ZelListReply for each Name, Attributes, Date and Time or Status reply
 // the listing goes on after (1, or -1 to end it), ZelEndListing at the end
-// (closes the spool file; 1 after success, else -1).
+// (closes the spool file; 1 after success, else -1, as after an exchange
+// that ended well but whose text could not all be kept).
 void ZelStartListing(ZelContext* context);
 int ZelListReply(ZelContext* context);
 int ZelEndListing(ZelContext* context, bool succeeded);
@@ -29,5 +30,8 @@ void ZelDiscardSpool(ZelContext* context);
 // The emit step: appends `length` characters to the listing, in the list
 // buffer while they fit (it always holds a NUL-terminated text of fewer
 // characters than its size), else in the spool file, which then receives
-// the whole listing. 1, or -1 with the error recorded.
-int ZelListEmit(ZelContext* context, const char* text, size_t length);
+// the whole listing. When that fails (error 7: no spool file to be had; 1:
+// a write to it failed) the error is put aside and the listing's text from
+// then on dropped, while its replies are still taken to the peer's Access
+// Complete; ZelEndListing then fails with that error.
+void ZelListEmit(ZelContext* context, const char* text, size_t length);

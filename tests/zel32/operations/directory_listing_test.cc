@@ -405,6 +405,30 @@ TEST_F(Spooling, ATemporaryDirectoryOrNameThatCannotBeHadFailsWith7) {
     }
 }
 
+TEST_F(Spooling, AListingWhoseTextCannotBeKeptIsStillTakenToThePeersAccessComplete) {
+    // The listing outgrows the buffer where no spool file can be had. The
+    // peer goes on with the listing: its replies are taken and its status
+    // about a file answered, so that the Delete behind gets its own answer.
+    const std::string tooLong = directory_ / std::string(150, 'a') + "/" + std::string(120, 'b');
+    std::filesystem::create_directories(tooLong);
+    ScopedEnvironment tmpdir("TMPDIR", tooLong);
+    ZelInit(list_, 30);
+    PeerLink link({expect(kBriefAccess), reply(Name(0x08, "DUA0:")), reply(Name(0x04, "[USER]")),
+                   reply(Name(0x02, "A.TXT;1")), reply(Status(0x4055)), expect(ContinueTransfer(2)),
+                   reply(Name(0x02, "B.TXT;1")), reply(FileSize(3)), reply(AccessComplete()),
+                   expect(Access(4, "A.TXT", 0x02, kDisplayMain)), reply(Status(0x4032)), expectSilence()});
+    NameTheNode(link);
+    EXPECT_EQ(RfaDir(link.handle(), 0, kListedFiles), 7);
+    EXPECT_EQ(link.Look().errorValue, 0);  // the listing's own, not the later status's
+    ASSERT_EQ(Notifications().size(), 1u);
+    EXPECT_EQ(Notifications()[0].status, 0u);
+    EXPECT_EQ(Notifications()[0].spoolFile, 0);
+    EXPECT_EQ(std::string(list_, 3), std::string("  \0", 3));
+    EXPECT_EQ(RfaDelete(link.handle(), "A.TXT"), 7);
+    EXPECT_EQ(link.Look().errorValue, 0x00040032);
+    ASSERT_TRUE(link.Finish()) << link.peer().report();
+}
+
 TEST_F(Listing, RfaDirBeforeZelInitReturns4AndSendsNothing) {
     ZelInit(nullptr, 0);
     PeerLink link({expectSilence()});
