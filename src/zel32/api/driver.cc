@@ -8,6 +8,7 @@
 #include "zel32/api/session_list.h"
 #include "zel32/operations/directory_listing.h"
 #include "zel32/protocol/context.h"
+#include "zel32/protocol/receive_path.h"
 #include "zel32/transport/transport.h"
 
 void ZelCopyNames(ZelContext* context) {
@@ -95,7 +96,10 @@ int32_t RfaDriveOperation(uint32_t handle, uint16_t operation) {
     }
     // No failed operation returns 0: a failure that recorded no code of its
     // own records its cause (a refused reply, a transport error).
-    if (result < 0) ZelRecordFailure(context);
+    if (result < 0) {
+        ZelRecordFailure(context);
+        ZelDropRefusedBlock(context);
+    }
 
     context->statusCode = 0;
     const int32_t code = status.errorCode;

@@ -232,6 +232,7 @@ struct ZelContext {
     uint8_t* receiveBuffer;
     size_t readCursor;  // offsets into receiveBuffer
     int32_t blockRemaining;
+    bool refusedInBlock;  // a message of the block being read was refused or malformed
     size_t messageBody;
     size_t bodyLength;
     uint8_t lastReceivedType;

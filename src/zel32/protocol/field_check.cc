@@ -4,6 +4,7 @@
 
 int ZelUnexpectedMessage(ZelContext* context) {
     RfaSetError(context, RFA_ERR_PROTOCOL, 0);
+    context->refusedInBlock = true;
     return -1;
 }
 

@@ -16,7 +16,8 @@ enum ZelFieldKind { kFieldExtensible = 1, kFieldImage = 2 };
 // kinds pass unchecked. Returns 1, or -1 after recording error 20.
 int FieldCheck(ZelContext* context, const uint8_t* field, size_t remaining, size_t max, int kind);
 
-// Refuses the message: error 20, value 0; returns -1.
+// Refuses the message: error 20, value 0, and the block it came in is
+// marked for ZelDropRefusedBlock; returns -1.
 int ZelUnexpectedMessage(ZelContext* context);
 
 // An extensible field (at most max + 1 bytes): keeps its first `keep` bytes

@@ -32,6 +32,7 @@ void EnterMessage(ZelContext* context, const wire::Header& header) {
 // Receives the next block into the receive buffer. -1 when the link failed.
 int ReceiveBlock(ZelContext* context) {
     context->readCursor = 0;
+    context->refusedInBlock = false;
     if (TransportReceive(context, context->receiveBuffer, static_cast<uint16_t>(kBufferSize)) < 0) return -1;
     context->link->status.transferCount += 1;
     context->link->status.lastTransferLength = kBufferSize;
@@ -116,6 +117,7 @@ int AwaitReplyAdmitting(ZelContext* context, unsigned sentType, uint32_t alsoAdm
     if (result == -1) return -1;
     if (((ZelAcceptMask(context->operation, sentType) | alsoAdmitted) & wire::TypeBit(context->lastReceivedType)) == 0) {
         ZelNoteFailure(context, RFA_ERR_PROTOCOL, 0, 0);
+        context->refusedInBlock = true;
         return -1;
     }
     return context->lastReceivedType == wire::kAccessComplete ? 1 : result;
@@ -124,6 +126,15 @@ int AwaitReplyAdmitting(ZelContext* context, unsigned sentType, uint32_t alsoAdm
 }  // namespace
 
 int ZelAwaitReply(ZelContext* context, unsigned sentType) { return AwaitReplyAdmitting(context, sentType, 0); }
+
+void ZelDropRefusedBlock(ZelContext* context) {
+    // The link is kept: a refused reply has always failed only its own
+    // operation, and callers go on with the next one. What the peer sent
+    // with it in one transmission is its answer to the failed request, so
+    // that much is dropped; unlike after a timeout, the peer has answered,
+    // and breaking the link for each odd reply would end every later call.
+    if (context->refusedInBlock) context->blockRemaining = 0;
+}
 
 int ZelAwaitAccessComplete(ZelContext* context) {
     // The leftovers are taken whatever the operation's replies admit: one

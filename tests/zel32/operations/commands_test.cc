@@ -349,6 +349,34 @@ TEST_F(Commands, AbortWaitsForAPeerThatIsSlowToAnswerButThenEndsTheAccess) {
     ASSERT_TRUE(link.Finish()) << link.peer().report();
 }
 
+// ---- Refused replies ---------------------------------------------------------
+
+TEST_F(Commands, ARefusedReplyTakesTheRestOfItsBlockWithItSoTheNextRequestGetsItsOwnAnswer) {
+    // The Delete of A.TXT is answered with one block: a reply that fails it
+    // with 20, then an Acknowledge and an Access Complete. Were these kept,
+    // the Delete of B.TXT would read them as its success before the peer
+    // had even answered it.
+    const Bytes kAcknowledgeWithLength = Message(6, 0x02, {});
+    const struct {
+        const char* what;
+        Bytes reply;
+    } cases[] = {
+        {"an Attributes whose ALQ has 6 bytes", Attributes({0x40, 0x06, 1, 2, 3, 4, 5, 6})},
+        {"a message of type 19", Message(19, 0x02, {})},
+        {"a Continue Transfer, not a reply to an Access", Message(5, 0x02, {2})},
+    };
+    for (const auto& c : cases) {
+        ClearNotifications();
+        PeerLink link({expect(Access(4, "A.TXT", 0x02, kDisplayMain)),
+                       reply(c.reply + kAcknowledgeWithLength + AccessComplete()),
+                       expect(Access(4, "B.TXT", 0x02, kDisplayMain)), reply(Status(0x4032)), expectSilence()});
+        EXPECT_EQ(RfaDelete(link.handle(), "A.TXT"), 20) << c.what;
+        EXPECT_EQ(RfaDelete(link.handle(), "B.TXT"), 7) << c.what;
+        EXPECT_EQ(link.Look().errorValue, 0x00040032) << c.what;
+        ASSERT_TRUE(link.Finish()) << c.what << "\n" << link.peer().report();
+    }
+}
+
 // ---- Sync Error --------------------------------------------------------------
 
 TEST_F(Commands, ASyncErrorRepeatsTheCommandOnceAfterAConfiguration) {
