@@ -76,6 +76,8 @@ int ExchangeConfiguration(ZelContext* context) {
             context->sentCount[wire::kConfiguration] = 1;
             return -1;
         }
+        // The next attempt reads only the answer to its own Configuration.
+        ZelDropRefusedBlock(context);
         ZelRaiseConfigCapabilities(attempts);
     }
 }

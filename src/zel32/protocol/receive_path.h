@@ -15,9 +15,10 @@ int ZelDecodeMessage(ZelContext* context, int length);
 // Receives one message and checks it may come after `sentType`: -1, 1 (an
 // Access Complete, or a message whose decoder says done) or 2 (more).
 int ZelAwaitReply(ZelContext* context, unsigned sentType);
-// After an operation that failed: when a message of the block being read
-// was refused or malformed (error 20), the rest of that block is given up,
-// so that no later operation takes the failed one's replies for its own.
+// After an operation (or an attempt of the open's Configuration exchange)
+// that failed: when a message of the block being read was refused or
+// malformed (error 20), the rest of that block is given up, so that no
+// later exchange takes the failed one's replies for its own.
 // Not while the operation runs: an Abort passes over refused replies to the
 // Access Complete behind them, and a Sync Error is no refused message.
 void ZelDropRefusedBlock(ZelContext* context);

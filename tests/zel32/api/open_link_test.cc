@@ -175,6 +175,23 @@ TEST_F(OpenLink, TheOutcomeIsThatOfTheLastAttempt) {
     EXPECT_TRUE(peer.ok()) << peer.report();
 }
 
+TEST_F(OpenLink, ARetryAfterAMalformedConfigurationGetsItsOwnAnswer) {
+    // The malformed Configuration comes with a good one in one block: the
+    // retry takes the answer to the raised Configuration, and the Delete
+    // after it the answer to its Access.
+    const Bytes malformed = Message(1, 0x02, {0xFF, 0x00, 7, 2, 7, 2, 0, 4, 0, 0x20});  // BUFSIZ 255
+    ScriptedPeer peer({expect(LibraryConfiguration()), reply(malformed + PeerConfiguration()),
+                       expect(LibraryConfigurationRaised()), reply(PeerConfiguration()),
+                       expect(Access(4, "A.TXT", 0x02, kDisplayMain)), reply(AccessComplete())});
+    ASSERT_TRUE(peer.Start());
+    RfaOpenLinkParams params = LinkParams(peer.node());
+    EXPECT_EQ(RfaOpenLink(&params), 0);
+    EXPECT_EQ(RfaDelete(params.handle, "A.TXT"), 0);
+    EXPECT_EQ(RfaCloseLink(params.handle), 0);
+    peer.Finish();
+    EXPECT_TRUE(peer.ok()) << peer.report();
+}
+
 TEST_F(OpenLink, ASyncErrorRefusingAConfigurationIsOverWhenTheLinkOpens) {
     // A Sync Error answering the first Configuration is the open's own
     // refusal, dealt with by the next attempt: it must not make the next
