@@ -56,7 +56,7 @@ StatusValue StagedFile::Create(CreateTarget target, bool asLines, mode_t newFile
             }
             stagingName_ = std::move(name);
             targetName_ = target.name;
-            mode_ = target.exists ? target.existingMode : newFileMode;
+            newFileMode_ = newFileMode;
             asLines_ = asLines;
             failure_ = kOk;
             bytes_ = 0;
@@ -146,10 +146,28 @@ StatusValue StagedFile::Write(const uint8_t* record, size_t length) {
     return kOk;
 }
 
+StatusValue StagedFile::ModeForTarget(mode_t* mode) const {
+    struct stat info;
+    if (::fstatat(directory_.get(), targetName_.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno != ENOENT) return StatusForErrno(errno, Stage::kWrite);
+        *mode = newFileMode_;
+        return kOk;
+    }
+    const StatusValue replaceable = ReplaceableStatus(info);
+    if (replaceable != kOk) return replaceable;
+    // The permissions carry over to the new content, the set-user-ID,
+    // set-group-ID and sticky bits do not: a client's bytes must not
+    // become a program that runs as the file's owner.
+    *mode = info.st_mode & 0777;
+    return kOk;
+}
+
 StatusValue StagedFile::Commit(const time_t* modified) {
     if (!active()) return kStatusWriteError;
     StatusValue status = Drain();
-    if (status == kOk && ::fchmod(fd_.get(), mode_) != 0) status = StatusForErrno(errno, Stage::kWrite);
+    mode_t mode = newFileMode_;
+    if (status == kOk) status = ModeForTarget(&mode);
+    if (status == kOk && ::fchmod(fd_.get(), mode) != 0) status = StatusForErrno(errno, Stage::kWrite);
     if (status == kOk && modified != nullptr) {
         const struct timespec times[2] = {{*modified, 0}, {*modified, 0}};
         ::futimens(fd_.get(), times);  // a time that cannot be set is no reason to lose the file

@@ -28,7 +28,8 @@ public:
     ~StagedFile() { Discard(); }
 
     // Creates the temporary file beside `target`. `newFileMode` is the mode
-    // of a file that did not exist (an existing target keeps its own).
+    // of a file that does not exist at the commit (an existing target keeps
+    // its own).
     // `asLines`: each record is stored followed by "\n".
     StatusValue Create(CreateTarget target, bool asLines, mode_t newFileMode);
     bool active() const { return fd_.valid(); }
@@ -51,7 +52,9 @@ public:
     // Stores one record. The first failure is kept and returned again.
     StatusValue Write(const uint8_t* record, size_t length);
     // Puts the file in place of the target, with `modified` as its time
-    // when given. The file is discarded on failure.
+    // when given. The target is looked at again first: another session may
+    // have put something else there, or protected it, since the Access.
+    // The file is discarded on failure.
     StatusValue Commit(const time_t* modified);
     // Removes the temporary file (nothing when none is active).
     void Discard();
@@ -61,6 +64,9 @@ public:
 
 private:
     StatusValue Drain();
+    // The mode the file takes from the target as it is now, or why it may
+    // not replace it.
+    StatusValue ModeForTarget(mode_t* mode) const;
     // Adds a piece to write, joined to the last when it follows it.
     void AddPiece(const uint8_t* data, size_t length);
     void ClearPieces();
@@ -79,7 +85,7 @@ private:
     UniqueFd lock_;  // holds the flock until the file is renamed or removed
     std::string stagingName_;
     std::string targetName_;
-    mode_t mode_ = 0;
+    mode_t newFileMode_ = 0;
     bool asLines_ = false;
     StatusValue failure_ = kOk;
     uint64_t bytes_ = 0;

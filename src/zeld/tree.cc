@@ -501,6 +501,12 @@ StatusValue Tree::OpenForAppend(const OpenedFile& file, UniqueFd* fd) const {
     return kOk;
 }
 
+StatusValue ReplaceableStatus(const struct stat& info) {
+    if (S_ISDIR(info.st_mode)) return kStatusProtected;
+    if (!S_ISREG(info.st_mode)) return kStatusPrivilege;
+    return WritableByServer(info) ? kOk : kStatusProtected;
+}
+
 StatusValue Tree::FindCreateTarget(const FileSpec& spec, CreateTarget* target) const {
     if (spec.wildcard) return kStatusBadWildcard;
     if (spec.name.empty()) return kStatusProtected;  // a directory
@@ -508,13 +514,8 @@ StatusValue Tree::FindCreateTarget(const FileSpec& spec, CreateTarget* target) c
     const StatusValue status = Find(spec, true, &found);
     if (status != kOk) return status;
     if (found.exists) {
-        if (S_ISDIR(found.info.st_mode)) return kStatusProtected;
-        if (!S_ISREG(found.info.st_mode)) return kStatusPrivilege;
-        if (!WritableByServer(found.info)) return kStatusProtected;
-        // The permissions carry over to the new content, the set-user-ID,
-        // set-group-ID and sticky bits do not: a client's bytes must not
-        // become a program that runs as the file's owner.
-        target->existingMode = found.info.st_mode & 0777;
+        const StatusValue replaceable = ReplaceableStatus(found.info);
+        if (replaceable != kOk) return replaceable;
     }
     target->exists = found.exists;
     target->name = found.exists ? found.name : NameToCreate(personality_, found.name, false);

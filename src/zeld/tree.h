@@ -95,8 +95,12 @@ struct CreateTarget {
     Chain parent;
     std::string name;
     bool exists = false;
-    mode_t existingMode = 0;
 };
+
+// Whether an upload may put its file in place of the existing entry `info`:
+// kOk for a regular file the server may write; a directory, or a file it
+// may not write, is protected; anything else is not served.
+StatusValue ReplaceableStatus(const struct stat& info);
 
 class Tree {
 public:

@@ -131,6 +131,80 @@ TEST(SessionUpload, AFileTheServerMayNotWriteIsNotReplaced) {
     EXPECT_EQ(ReadFile(harness.Path("ro.txt")), "kept");
 }
 
+// What another session does to the target while the records come: the
+// upload is committed against the target as it is at the Access Complete.
+class TargetChangedDuringTheUpload : public ::testing::Test {
+protected:
+    void SetUp() override { harness.Configure(); }
+    // Creates `name` and sends its records; the test changes the target next.
+    void Upload(const std::string& name) {
+        Create(harness, name);
+        harness.Send(client::Data(Text("new content")));
+    }
+    std::vector<uint16_t> Complete() {
+        return Statuses(harness.Send(client::AccessComplete({0x01, 0x80, 0x80, 0x00})));
+    }
+    mode_t Mode(const std::string& name) const {
+        struct stat info {};
+        EXPECT_EQ(::stat(harness.Path(name).c_str(), &info), 0);
+        return info.st_mode & 07777;
+    }
+    SessionHarness harness;
+};
+
+TEST_F(TargetChangedDuringTheUpload, AProtectedFileRenamedOntoANewTargetIsNotReplaced) {
+    WriteFile(harness.Path("precious.txt"), "precious");
+    ASSERT_EQ(::chmod(harness.Path("precious.txt").c_str(), 0444), 0);
+    Upload("new.txt");
+    ASSERT_EQ(::rename(harness.Path("precious.txt").c_str(), harness.Path("new.txt").c_str()), 0);
+    EXPECT_EQ(Complete(), (std::vector<uint16_t>{0x4025}));
+    EXPECT_EQ(ReadFile(harness.Path("new.txt")), "precious");
+    EXPECT_EQ(Mode("new.txt"), 0444u);
+    // The upload is gone: no temporary file, and the log tells the refusal.
+    EXPECT_EQ(Entries(harness.root()), (std::vector<std::string>{"new.txt"}));
+    EXPECT_NE(harness.log().find("op=upload file=\"new.txt\" outcome=failed-4025"), std::string::npos)
+        << harness.log();
+}
+
+TEST_F(TargetChangedDuringTheUpload, ATargetProtectedMeanwhileIsNotReplaced) {
+    WriteFile(harness.Path("x.txt"), "old");
+    Upload("x.txt");
+    ASSERT_EQ(::chmod(harness.Path("x.txt").c_str(), 0444), 0);
+    EXPECT_EQ(Complete(), (std::vector<uint16_t>{0x4025}));
+    EXPECT_EQ(ReadFile(harness.Path("x.txt")), "old");
+    EXPECT_EQ(Entries(harness.root()), (std::vector<std::string>{"x.txt"}));
+}
+
+TEST_F(TargetChangedDuringTheUpload, ALinkPutInPlaceOfTheTargetIsNotReplaced) {
+    WriteFile(harness.Path("other.txt"), "other");
+    Upload("x.txt");
+    ASSERT_EQ(::symlink("other.txt", harness.Path("x.txt").c_str()), 0);
+    EXPECT_EQ(Complete(), (std::vector<uint16_t>{0x4055}));
+    struct stat info {};
+    ASSERT_EQ(::lstat(harness.Path("x.txt").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    EXPECT_EQ(Entries(harness.root()), (std::vector<std::string>{"other.txt", "x.txt"}));
+}
+
+TEST_F(TargetChangedDuringTheUpload, TheNewContentTakesTheModeTheTargetHasAtTheEnd) {
+    // Its protection changed: the new mode carries over.
+    WriteFile(harness.Path("x.txt"), "old");
+    ASSERT_EQ(::chmod(harness.Path("x.txt").c_str(), 0600), 0);
+    Upload("x.txt");
+    ASSERT_EQ(::chmod(harness.Path("x.txt").c_str(), 0640), 0);
+    EXPECT_TRUE(Complete().empty());
+    EXPECT_EQ(ReadFile(harness.Path("x.txt")), "new content");
+    EXPECT_EQ(Mode("x.txt"), 0640u);
+
+    // Deleted: the content is a new file's.
+    ASSERT_EQ(::chmod(harness.Path("x.txt").c_str(), 0600), 0);
+    Upload("x.txt");
+    ASSERT_EQ(::unlink(harness.Path("x.txt").c_str()), 0);
+    EXPECT_TRUE(Complete().empty());
+    EXPECT_EQ(ReadFile(harness.Path("x.txt")), "new content");
+    EXPECT_EQ(Mode("x.txt"), 0644u);
+}
+
 TEST(SessionUpload, ANewContentNeverKeepsTheSetUserOrGroupIdBits) {
     SessionHarness harness;
     harness.Configure();
