@@ -90,7 +90,7 @@ Session::Session(const SessionSettings& settings, PeerIdentity peer, BlockSink* 
       personality_(settings.tree->personality()),
       peer_(std::move(peer)),
       outbox_(sink),
-      upload_(new StagedFile),
+      upload_(new StagedFile(settings.log)),
       reader_(new RecordReader) {}
 
 Session::~Session() { Abandon("dropped"); }

@@ -55,6 +55,8 @@ StatusValue StagedFile::Create(CreateTarget target, bool asLines, mode_t newFile
                 return status;
             }
             stagingName_ = std::move(name);
+            directoryPath_.clear();
+            for (const std::string& part : target.parent.names()) directoryPath_ += part + "/";
             targetName_ = target.name;
             newFileMode_ = newFileMode;
             asLines_ = asLines;
@@ -188,7 +190,17 @@ StatusValue StagedFile::Commit(const time_t* modified) {
 }
 
 void StagedFile::Discard() {
-    if (!stagingName_.empty() && directory_.valid()) ::unlinkat(directory_.get(), stagingName_.c_str(), 0);
+    if (!stagingName_.empty() && directory_.valid() && ::unlinkat(directory_.get(), stagingName_.c_str(), 0) != 0) {
+        const int error = errno;
+        // The lock's descriptor is the same open file (writable), open
+        // until the end, when the other may already be closed (Commit).
+        const bool emptied = ::ftruncate(lock_.get(), 0) == 0;
+        if (log_ != nullptr) {
+            log_->Event("could not remove the temporary file of an unfinished upload (" +
+                        std::string(std::strerror(error)) + "), left " + (emptied ? "empty" : "as it was") + ": " +
+                        PrintableSpec(directoryPath_ + stagingName_));
+        }
+    }
     stagingName_.clear();
     fd_.Reset();
     lock_.Reset();

@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 
+#include "zeld/operation_log.h"
 #include "zeld/status_codes.h"
 #include "zeld/tree.h"
 
@@ -22,7 +23,8 @@ namespace zeld {
 
 class StagedFile {
 public:
-    StagedFile() = default;
+    // `log` hears of a temporary file that could not be removed.
+    explicit StagedFile(OperationLog* log = nullptr) : log_(log) {}
     StagedFile(const StagedFile&) = delete;
     StagedFile& operator=(const StagedFile&) = delete;
     ~StagedFile() { Discard(); }
@@ -56,7 +58,10 @@ public:
     // have put something else there, or protected it, since the Access.
     // The file is discarded on failure.
     StatusValue Commit(const time_t* modified);
-    // Removes the temporary file (nothing when none is active).
+    // Removes the temporary file (nothing when none is active). One that
+    // cannot be removed (its directory made unwritable meanwhile) is
+    // emptied and logged, so that its bytes do not stay in a file no client
+    // sees or deletes.
     void Discard();
 
     uint64_t bytes() const { return bytes_; }
@@ -80,7 +85,9 @@ private:
     static constexpr size_t kBufferSize = size_t{256} << 10;
     // Pieces one writev takes (IOV_MAX on Linux); Drain writes them all in one.
     static constexpr size_t kMaxPieces = 1024;
+    OperationLog* log_ = nullptr;
     UniqueFd directory_;
+    std::string directoryPath_;  // beneath the root, with its slash: for the log
     UniqueFd fd_;
     UniqueFd lock_;  // holds the flock until the file is renamed or removed
     std::string stagingName_;

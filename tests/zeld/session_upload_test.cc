@@ -286,6 +286,28 @@ TEST(SessionUpload, UnfinishedUploadLeavesTheOldTargetAndNoTemporaryFile) {
     EXPECT_NE(harness.log().find("op=upload file=\"keep.txt\" outcome=dropped"), std::string::npos) << harness.log();
 }
 
+TEST(SessionUpload, ATemporaryFileThatCannotBeRemovedIsLeftEmptyAndLogged) {
+    // The client makes the directory unwritable during its own upload, then
+    // drops the connection: what the temporary file held must not stay in
+    // a file no client sees or deletes.
+    if (::geteuid() == 0) GTEST_SKIP() << "root may remove a file from a directory of mode 0555";
+    SessionHarness harness;
+    harness.Configure();
+    ASSERT_EQ(::mkdir(harness.Path("d").c_str(), 0755), 0);
+    Create(harness, "d/big.bin");
+    // More than the upload gathers before it writes.
+    for (int i = 0; i < 20; ++i) harness.Send(client::Data(Bytes(20000, 'x')));
+    ASSERT_EQ(::chmod(harness.Path("d").c_str(), 0555), 0);
+    harness.session().Abandon("dropped");
+    const std::vector<std::string> left = Entries(harness.Path("d"));
+    ASSERT_EQ(::chmod(harness.Path("d").c_str(), 0755), 0);
+    ASSERT_EQ(left.size(), 1u);
+    struct stat info {};
+    ASSERT_EQ(::stat(harness.Path("d/" + left[0]).c_str(), &info), 0);
+    EXPECT_EQ(info.st_size, 0);
+    EXPECT_NE(harness.log().find("left empty: d/" + left[0]), std::string::npos) << harness.log();
+}
+
 TEST(SessionUpload, AnUploadWoundDownByTheClientIsDiscarded) {
     // The client's local file failed part way: Continue Transfer, then an
     // Access Complete that would otherwise commit the upload.
