@@ -507,6 +507,17 @@ StatusValue ReplaceableStatus(const struct stat& info) {
     return WritableByServer(info) ? kOk : kStatusProtected;
 }
 
+StatusValue RemoveMatches(int directoryFd, const std::vector<std::string>& names, size_t* removed) {
+    for (const std::string& name : names) {
+        if (::unlinkat(directoryFd, name.c_str(), 0) == 0) {
+            ++*removed;
+        } else if (errno != ENOENT) {
+            return StatusForErrno(errno, Stage::kOpen);
+        }
+    }
+    return kOk;
+}
+
 StatusValue Tree::FindCreateTarget(const FileSpec& spec, CreateTarget* target) const {
     if (spec.wildcard) return kStatusBadWildcard;
     if (spec.name.empty()) return kStatusProtected;  // a directory
@@ -574,10 +585,8 @@ StatusValue Tree::Remove(const FileSpec& spec, size_t* removed) const {
         });
         if (!listed) return StatusForErrno(errno, Stage::kOpen);
         std::sort(victims.begin(), victims.end());
-        for (const std::string& name : victims) {
-            if (::unlinkat(chain.fd(), name.c_str(), 0) != 0) return StatusForErrno(errno, Stage::kOpen);
-            ++*removed;
-        }
+        const StatusValue unlinked = RemoveMatches(chain.fd(), victims, removed);
+        if (unlinked != kOk) return unlinked;
         if (victims.size() < kMaxListed) break;
     }
     if (unserved > 0) return kStatusPrivilege;

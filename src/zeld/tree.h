@@ -102,6 +102,12 @@ struct CreateTarget {
 // may not write, is protected; anything else is not served.
 StatusValue ReplaceableStatus(const struct stat& info);
 
+// The unlinks of a wildcard delete: the files `names` of the directory at
+// `directoryFd`, counted in `*removed` as they go. One already gone (deleted
+// or renamed by another client since the directory was read) is passed
+// over; any other failure ends the delete.
+StatusValue RemoveMatches(int directoryFd, const std::vector<std::string>& names, size_t* removed);
+
 class Tree {
 public:
     // Opens the root directory. Null with a message when it cannot.

@@ -293,6 +293,26 @@ TEST_F(TreeTest, RemoveTakesTheLinkNotWhatItPointsTo) {
     EXPECT_EQ(ReadFile(scratch / "outside/secret"), "secret");
 }
 
+TEST_F(TreeTest, AWildcardDeletePassesOverAMatchAlreadyGone) {
+    // "b.dat" was read from the directory, then deleted by another client
+    // before its turn came: the files after it still go.
+    WriteFile(Root("a.dat"), "a");
+    WriteFile(Root("c.dat"), "c");
+    const UniqueFd directory(::open(Root("").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    ASSERT_TRUE(directory.valid());
+    size_t removed = 0;
+    EXPECT_EQ(RemoveMatches(directory.get(), {"a.dat", "b.dat", "c.dat"}, &removed), kOk);
+    EXPECT_EQ(removed, 2u);
+    EXPECT_NE(::access(Root("a.dat").c_str(), F_OK), 0);
+    EXPECT_NE(::access(Root("c.dat").c_str(), F_OK), 0);
+    // Any other failure ends the delete there.
+    WriteFile(Root("e.dat"), "e");
+    removed = 0;
+    EXPECT_EQ(RemoveMatches(directory.get(), {"Docs", "e.dat"}, &removed), kStatusProtected);
+    EXPECT_EQ(removed, 0u);
+    EXPECT_EQ(ReadFile(Root("e.dat")), "e");
+}
+
 TEST_F(TreeTest, RenameChangesOnlyCaseOfTheSameFileButReplacesNothingElse) {
     auto tree = MakeTree(Personality::kRecords);
     FileSpec from;
