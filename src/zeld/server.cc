@@ -197,7 +197,8 @@ void Server::Converse(ztsock::ServerConnection* connection, const std::string& u
     const char* ending = "closed";
     for (;;) {
         if (session.failed()) {
-            ending = "dropped";
+            // A download cut off after the grace period fails its send.
+            ending = graceOver_.load() ? "shutdown" : "dropped";
             break;
         }
         if (stopping_.load() && !session.busy()) {

@@ -62,7 +62,10 @@ private:
     ServerSettings settings_;
     std::unique_ptr<ztsock::Listener> listener_;
     std::atomic<bool> stopping_{false};
-    std::atomic<bool> graceOver_{false};  // the sessions' settings point here
+    // The grace period is over: connections still open are shut down, a
+    // send that fails under a session ends it as `shutdown`, and a session
+    // waiting for a print or submit command (its settings point here) kills it.
+    std::atomic<bool> graceOver_{false};
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;

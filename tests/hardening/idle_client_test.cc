@@ -100,11 +100,7 @@ TEST(IdleClient, AClientThatStopsReadingADownloadIsCutOffAfterTheIdleTimeout) {
     ztsock::SetClientTimeouts(0, 6 * kIdleSeconds * 1000);
     Link stuck(relay.node());
     ASSERT_EQ(stuck.openResult(), 0);
-    relay.Arm(Direction::kToClient, Fault::kStopReading, 10);
-    std::future<int32_t> copy = std::async(std::launch::async, [&] {
-        return RfaCopy(stuck.handle(), "large.bin", (local / "large.bin").c_str(), RFA_COPY_DOWNLOAD, RFA_MODE_IMAGE,
-                       nullptr);
-    });
+    std::future<int32_t> copy = StartStuckDownload(&relay, stuck, "large.bin", local / "large.bin");
     EXPECT_TRUE(server.WaitForLog("op=download file=\"large.bin\" outcome=dropped",
                                   std::chrono::seconds(4 * kIdleSeconds)))
         << server.log();

@@ -141,4 +141,13 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
     }
 }
 
+std::future<int32_t> StartStuckDownload(FaultRelay* relay, const Link& link, const std::string& remote,
+                                        const std::string& local) {
+    relay->Arm(Direction::kToClient, Fault::kStopReading, 10);
+    const RfaHandle handle = link.handle();
+    return std::async(std::launch::async, [handle, remote, local] {
+        return RfaCopy(handle, remote.c_str(), local.c_str(), RFA_COPY_DOWNLOAD, RFA_MODE_IMAGE, nullptr);
+    });
+}
+
 }  // namespace hardening

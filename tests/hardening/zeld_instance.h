@@ -8,10 +8,12 @@
 
 #include <chrono>
 #include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "fault_relay.h"
 #include "support/host_link.h"
 #include "support/test_paths.h"
 #include "support/zeld_process.h"
@@ -94,5 +96,12 @@ constexpr bool kMemoryFiguresTell = !kSanitizedBuild;
 // A link of a host program, and the notification procedure the links use.
 using Link = zeltest::HostLink;
 using zeltest::IgnoreNotification;
+
+// Starts an image download of `remote` into `local` over `link`, a link
+// through `relay`, which stops reading what the server sends a few frames
+// later: the server is left waiting in a send. The copy's result comes
+// once the client gives up.
+std::future<int32_t> StartStuckDownload(FaultRelay* relay, const Link& link, const std::string& remote,
+                                        const std::string& local);
 
 }  // namespace hardening
