@@ -80,10 +80,13 @@ void MergeProtection(const ZelProtection& received, RfaProtectionRecord* record)
 }
 
 // The replies to the Access: descriptive messages until an Acknowledge.
-// With a record, each Protection message is merged into it.
+// With a record, each Protection message is merged into it. Bounded as
+// ZelReadUntil is.
 int ReadDescription(ZelContext* context, RfaProtectionRecord* record) {
+    ZelDrainDeadline deadline;
     int result;
     do {
+        if (deadline.Expired(context)) return -1;
         result = ZelAwaitReply(context, context->lastSentType);
         if (result == 2 && record != nullptr && context->lastReceivedType == wire::kProtection)
             MergeProtection(context->protection, record);

@@ -10,7 +10,9 @@
 struct ZelContext;
 
 // Takes replies while ZelAwaitReply answers 2 (more) and the message was not
-// of `type`. Returns the last result: -1, 1 or 2.
+// of `type`. Returns the last result: -1, 1 or 2. Both loops give up (-1)
+// once a ZelDrainDeadline runs out: the replies after the first must come
+// within the receive limit.
 int ZelReadUntil(ZelContext* context, wire::MessageType type);
 // Takes replies while ZelAwaitReply answers 2. Returns -1 or 1.
 int ZelReadUntilNotMore(ZelContext* context);

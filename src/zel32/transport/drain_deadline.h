@@ -4,7 +4,9 @@
 // by the transport, and a peer that keeps sending such leftovers instead of
 // ending the access is bounded by this: from the first message of the
 // drain, the rest must come within the receive limit. A peer that is only
-// slow to answer at all is the transport's to judge.
+// slow to answer at all is the transport's to judge. The replies that
+// describe one request (before its Acknowledge or Access Complete) are
+// bounded the same way.
 #pragma once
 
 #include <chrono>

@@ -377,6 +377,57 @@ TEST_F(Commands, ARefusedReplyTakesTheRestOfItsBlockWithItSoTheNextRequestGetsIt
     }
 }
 
+// ---- Replies sent for ever ---------------------------------------------------
+
+// `count` copies of `message`, each a block of its own a little after the last.
+Script Repeated(const Bytes& message, int count = 60) {
+    Script steps;
+    for (int i = 0; i < count; ++i) steps.insert(steps.end(), {reply(message), delay(25)});
+    return steps;
+}
+
+TEST_F(Commands, ACommandGivesUpOnAPeerThatKeepsDescribingInsteadOfEndingTheWait) {
+    // Each reply comes well within the receive limit and may come now, but
+    // the replies to one request may not outlast the limit as a whole.
+    // Waited out, each stream would have ended in success after about 1.5 s.
+    RfaProtectionRecord record{};
+    struct Case {
+        const char* what;
+        Script request;
+        Bytes repeated;
+        Script end;
+        std::function<int32_t(RfaHandle)> run;
+    };
+    const Case cases[] = {
+        {"delete, Acknowledges", {expect(Access(4, "A.TXT", 0x02, kDisplayMain))}, Acknowledge(),
+         {reply(AccessComplete())}, [](RfaHandle h) { return RfaDelete(h, "A.TXT"); }},
+        {"rename, Names",
+         {expect(Access(3, "A.TXT", 0x02, kNoDisplay)), expect(Message(15, 0x00, Bytes{0x02, 0x01} + Text("B")))},
+         Name(0x02, "A.TXT"), {reply(AccessComplete())}, [](RfaHandle h) { return RfaRename(h, "A.TXT", "B"); }},
+        {"print, Dates", {expect(SentPrintAttributes() + Access(1, "A.TXT", 0x02, kDisplayFull))},
+         DateAndTime("04-NOV-26 03:57:26", "04-NOV-26 03:57:26"), {reply(AccessComplete())},
+         [](RfaHandle h) { return RfaPrint(h, "A.TXT"); }},
+        {"protection, Protections", {expect(SentAttributes() + Access(1, "A.TXT", 0x02, kDisplayMain))}, kSmithSystem5,
+         {reply(Acknowledge()), expect(AccessComplete(1)), reply(AccessComplete())},
+         [&record](RfaHandle h) { return RfaProtection(h, "A.TXT", &record, 0); }},
+    };
+    ztsock::SetClientTimeouts(5000, 400);
+    for (const Case& c : cases) {
+        Script script = c.request;
+        const Script flood = Repeated(c.repeated);
+        script.insert(script.end(), flood.begin(), flood.end());
+        script.insert(script.end(), c.end.begin(), c.end.end());
+        PeerLink link(std::move(script), PeerWith({29, 27, 37}));
+        EXPECT_EQ(c.run(link.handle()), 22) << c.what;
+        EXPECT_EQ(link.Look().errorDetail, 60) << c.what;
+        // The peer is still answering: a later request may not take its
+        // replies for its own.
+        EXPECT_EQ(RfaDelete(link.handle(), "A.TXT"), 2) << c.what;
+        link.Finish();
+    }
+    ztsock::SetClientTimeouts(5000, 10000);
+}
+
 // ---- Sync Error --------------------------------------------------------------
 
 TEST_F(Commands, ASyncErrorRepeatsTheCommandOnceAfterAConfiguration) {
