@@ -11,6 +11,7 @@
 #include "zel32/protocol/send_path.h"
 #include "zel32/protocol/status_message.h"
 #include "zel32/protocol/templates.h"
+#include "zel32/transport/drain_deadline.h"
 
 namespace {
 
@@ -174,7 +175,12 @@ int ZelReadFileHandler(ZelContext* context) {
         if (ZelSendMessage(context, kControl) < 0) return -1;
         context->readStarted = 1;
     }
+    // Only the Control's one Acknowledge may come before the record: a peer
+    // sending Acknowledges for ever is cut off as a reading loop cuts off
+    // endless replies.
+    ZelDrainDeadline deadline;
     for (;;) {
+        if (deadline.Expired(context)) return -1;
         // An error Status winds the access down; only when the peer has
         // completed that is the access over. A Status that could not be
         // decoded, or a wind-down that failed, leaves it to the Close.

@@ -5,8 +5,8 @@
 // ending the access is bounded by this: from the first message of the
 // drain, the rest must come within the receive limit. A peer that is only
 // slow to answer at all is the transport's to judge. The replies that
-// describe one request (before its Acknowledge or Access Complete) are
-// bounded the same way.
+// describe one request (before its Acknowledge or Access Complete), and
+// what comes between the records of a transfer, are bounded the same way.
 #pragma once
 
 #include <chrono>

@@ -264,6 +264,26 @@ TEST_F(RemoteFile, OpenOfAMissingFileFailsWithTheStatusErrorAndLeavesNoAccess) {
     EXPECT_TRUE(link.Finish()) << link.peer().report();
 }
 
+TEST_F(RemoteFile, ReadGivesUpOnAPeerThatSendsAcknowledgesForEverInsteadOfARecord) {
+    // Each Acknowledge comes well within the receive limit and may come
+    // now, but only the Control's one is due: the run of them may not
+    // outlast the limit. Waited out, the Read would have taken ONE.
+    Script script = Joined({OpenSteps(kRfmVariable, 0x00), {expect(RecordControl(1, 80))}});
+    for (int i = 0; i < 60; ++i) script.insert(script.end(), {reply(Acknowledge()), delay(25)});
+    script.push_back(reply(Data(Text("ONE"))));
+    ztsock::SetClientTimeouts(5000, 400);
+    PeerLink link(std::move(script));
+    ASSERT_EQ(RfaOpenFile(link.handle(), "A.TXT"), 0);
+    const ReadOutcome read = Read(link.handle(), 80);
+    ztsock::SetClientTimeouts(5000, 10000);
+    EXPECT_EQ(read.code, 22);
+    EXPECT_EQ(read.length, 0);
+    EXPECT_EQ(link.Look().errorDetail, 60);
+    // The peer is still sending: the record may not be taken by a later Read.
+    EXPECT_EQ(Read(link.handle(), 80).code, 2);
+    link.Finish();
+}
+
 // ---- Read: after a Sync Error --------------------------------------------------
 
 // A Delete of B.TXT, as the library sends it.
