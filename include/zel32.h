@@ -207,10 +207,10 @@ typedef void (*RfaProgressProc)(void *context, uint64_t bytesTransferred, uint64
  * fail with error 2 (errorDetail 54). The same holds for the replies that
  * describe one request (Attributes, Date and Time, Protection, Name and the
  * like before its Acknowledge or Access Complete), and for what comes
- * between the records of RfaReadFile: after the first of them, the rest
- * must come within the limit (records are never timed as a whole). A
- * connect fails the same way when the TCP connect to an address of the node,
- * or a step of the handshake after it, takes longer than
+ * between the records of RfaReadFile or of a download: after the first of
+ * them, the rest must come within the limit (records are never timed as a
+ * whole). A connect fails the same way when the TCP connect to an address of
+ * the node, or a step of the handshake after it, takes longer than
  * RFA_CONNECT_TIMEOUT_SECONDS; each address tried and each step gets the
  * whole limit, and resolving the node's name is bounded by the system
  * resolver's own limits. */

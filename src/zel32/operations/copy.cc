@@ -17,6 +17,7 @@
 #include "zel32/protocol/receive_path.h"
 #include "zel32/protocol/send_path.h"
 #include "zel32/protocol/status_message.h"
+#include "zel32/transport/drain_deadline.h"
 #include "zel32/transport/local_file.h"
 #include "zel32/transport/transport.h"
 
@@ -200,7 +201,15 @@ int Download(ZelContext* context) {
     LocalFileGuard guard(&context->localFile);
     LocalTarget target;
     target.Begin(context);
+    // Records come for as long as the file lasts; what comes between them
+    // (the Acknowledge of the data-phase Control) is bounded as endless
+    // replies are in a reading loop, timed from the first of it.
+    ZelDrainDeadline betweenRecords;
     for (;;) {
+        if (betweenRecords.Expired(context)) {
+            if (target.usable) KeepWhatCame(context);
+            return -1;
+        }
         if (target.usable) {
             // Records are written from where they lie in the block received;
             // anything else is received and decoded below.
@@ -212,6 +221,7 @@ int Download(ZelContext* context) {
             }
             if (took > 0) {
                 if (!ZelDownloadRecordsInPlace(context, first)) target.Fail(context);
+                betweenRecords = ZelDrainDeadline{};
                 continue;
             }
         }
@@ -222,8 +232,9 @@ int Download(ZelContext* context) {
         }
         if (result == 1 || context->lastReceivedType == kStatus) break;
         // An Acknowledge of the data-phase Control carries no record.
-        if (context->lastReceivedType != kData || !target.usable) continue;
-        if (!ZelDownloadRecords(context)) target.Fail(context);
+        if (context->lastReceivedType != kData) continue;
+        betweenRecords = ZelDrainDeadline{};
+        if (target.usable && !ZelDownloadRecords(context)) target.Fail(context);
     }
     if (target.usable && !ZelFlushDownload(context)) target.Fail(context);
     if (EndAccess(context) < 0) return -1;

@@ -16,6 +16,7 @@
 #include "transfer_script.h"
 #include "zel32/protocol/configuration.h"
 #include "zel32/transport/memory.h"
+#include "ztsock/ztsock.h"
 
 namespace zeltest {
 namespace {
@@ -149,6 +150,29 @@ TEST_F(Copy, DownloadStoppedByAStatusErrorKeepsWhatWasWrittenAndReportsTheError)
     EXPECT_EQ(status.bytesTransferred, 12u);
     // The local file was closed: it can be removed and replaced at once.
     EXPECT_EQ(std::remove(target.c_str()), 0);
+}
+
+TEST_F(Copy, DownloadGivesUpOnAPeerThatSendsAcknowledgesForEverBetweenTheRecords) {
+    // The records take longer than the receive limit and are all taken;
+    // then Acknowledges come, each well within the limit, but the run of
+    // them may not outlast it. Waited out, the copy would have succeeded.
+    Script script = DownloadStart();
+    for (int i = 0; i < 30; ++i) script.insert(script.end(), {reply(Data(Text("R"))), delay(25)});
+    for (int i = 0; i < 60; ++i) script.insert(script.end(), {reply(Acknowledge()), delay(25)});
+    script = Joined({script, ReplyRecords({Text("LATE")}, Status(0x5027)), CopyEnd()});
+    ztsock::SetClientTimeouts(5000, 400);
+    PeerLink link(std::move(script));
+    const std::string target = scratch / "OUT.TXT";
+    const int32_t result =
+        RfaCopy(link.handle(), "REMOTE.TXT", target.c_str(), RFA_COPY_DOWNLOAD, RFA_MODE_TEXT, nullptr);
+    ztsock::SetClientTimeouts(5000, 10000);
+    EXPECT_EQ(result, 22);
+    EXPECT_EQ(link.Look().errorDetail, 60);
+    // What came is kept, as after any failure of the exchange.
+    std::string records;
+    for (int i = 0; i < 30; ++i) records += "R\r\n";
+    EXPECT_EQ(ReadFile(target), records);
+    link.Finish();
 }
 
 TEST_F(Copy, RecordsBeforeTheDataPhaseFailTheCopyWith20InsteadOfBeingLost) {
