@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "wire/header.h"
 #include "wire/message_types.h"
@@ -668,7 +669,8 @@ void Session::DropControlArea(DataMessage* data) {
     // record carries the control area the client puts there, or the rest
     // of the same line, which carries none: its text is kept whole.
     const bool full = data->length >= lineRecordLimit_;
-    const bool marked = data->length >= 2 && data->record[0] == kPrintControls[0] && data->record[1] == kPrintControls[1];
+    const bool marked = data->length >= sizeof kPrintControls &&
+                        std::memcmp(data->record, kPrintControls, sizeof kPrintControls) == 0;
     if (lineBegins_ || marked) {
         const size_t area = std::min(data->length, controlArea_);
         data->record += area;

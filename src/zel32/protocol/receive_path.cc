@@ -139,9 +139,8 @@ void ZelDropRefusedBlock(ZelContext* context) {
 int ZelAwaitAccessComplete(ZelContext* context) {
     // The leftovers are taken whatever the operation's replies admit: one
     // refused would stop the drain short of the Access Complete, which the
-    // next request would then take for its answer.
-    // Only the Access Complete ends it: a Continue Transfer, or an end of
-    // file that its operation takes as a reply, is a leftover too.
+    // next request would then take for its answer. A Continue Transfer, or
+    // an end of file its operation takes as a reply, is a leftover too.
     ZelDrainDeadline deadline;
     int result;
     do {

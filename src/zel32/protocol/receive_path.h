@@ -23,8 +23,8 @@ int ZelAwaitReply(ZelContext* context, unsigned sentType);
 // Access Complete behind them, and a Sync Error is no refused message.
 void ZelDropRefusedBlock(ZelContext* context);
 // After the library's Access Complete: takes what the peer still sends of
-// the access until its own Access Complete (or a message whose decoder says
-// done): 1, else -1. Each wait is bounded by the transport, the whole by a
+// the access until its own Access Complete, which alone ends it: 1, else
+// -1. Each wait is bounded by the transport, the whole by a
 // ZelDrainDeadline, so that a peer sending leftovers for ever cannot hold
 // the caller.
 int ZelAwaitAccessComplete(ZelContext* context);

@@ -261,6 +261,17 @@ protected:
         std::filesystem::remove(notification.text);
     }
 
+    // A listing whose first run (`firstRun`, up to its repair) meets a Sync
+    // Error, and whose second run lists one file into the buffer.
+    void ExpectListedBySecondRun(Script firstRun) {
+        for (const Step& step : OneFileListing()) firstRun.push_back(step);
+        PeerLink link(firstRun);
+        NameTheNode(link);
+        EXPECT_EQ(RfaDir(link.handle(), 0, kListedFiles), 0);
+        ASSERT_TRUE(link.Finish()) << link.peer().report();
+        EXPECT_EQ(listed(), kOneFileListing);
+    }
+
     ScratchDir directory_;
     ScopedEnvironment tmpdir_{"TMPDIR", SpoolDirectory()};
 };
@@ -309,16 +320,10 @@ TEST_F(Spooling, ARunAgainAfterASyncErrorLeavesNothingOfTheFirstRunsSpoolFile) {
     // the second run fits the buffer. The caller is told of the buffer only,
     // and the first run's partial spool file is gone.
     ZelInit(list_, static_cast<uint32_t>(kOneFileListing.size() + 1));
-    Script script{expect(kBriefAccess),          reply(Name(0x08, "DUA0:")),  reply(Name(0x04, "[USER]")),
-                  reply(Name(0x02, "A.TXT;1")),  reply(FileSize(3)),          reply(Name(0x02, "B.TXT;1")),
-                  reply(FileSize(3)),            reply(Status(0xA0D2)),       expect(CurrentLibraryConfiguration()),
-                  reply(PeerConfiguration())};
-    for (const Step& step : OneFileListing()) script.push_back(step);
-    PeerLink link(script);
-    NameTheNode(link);
-    EXPECT_EQ(RfaDir(link.handle(), 0, kListedFiles), 0);
-    ASSERT_TRUE(link.Finish()) << link.peer().report();
-    EXPECT_EQ(listed(), kOneFileListing);
+    ExpectListedBySecondRun({expect(kBriefAccess), reply(Name(0x08, "DUA0:")), reply(Name(0x04, "[USER]")),
+                             reply(Name(0x02, "A.TXT;1")), reply(FileSize(3)), reply(Name(0x02, "B.TXT;1")),
+                             reply(FileSize(3)), reply(Status(0xA0D2)), expect(CurrentLibraryConfiguration()),
+                             reply(PeerConfiguration())});
     ASSERT_EQ(Notifications().size(), 1u);
     EXPECT_EQ(Notifications()[0].status, 2u);
     EXPECT_EQ(Notifications()[0].spoolFile, 0);
@@ -331,15 +336,9 @@ TEST_F(Spooling, AStatusAnsweringTheRepairsConfigurationEndsNoAccess) {
     // Status: no access is open, so no Access Complete is sent to wind one
     // down, and the listing runs again.
     ZelInit(list_, static_cast<uint32_t>(kOneFileListing.size() + 1));
-    Script script{expect(kBriefAccess),         reply(Name(0x08, "DUA0:")),  reply(Name(0x04, "[USER]")),
-                  reply(Name(0x02, "A.TXT;1")), reply(FileSize(3)),          reply(Status(0xA0D2)),
-                  expect(CurrentLibraryConfiguration()), reply(Status(0x9000))};
-    for (const Step& step : OneFileListing()) script.push_back(step);
-    PeerLink link(script);
-    NameTheNode(link);
-    EXPECT_EQ(RfaDir(link.handle(), 0, kListedFiles), 0);
-    ASSERT_TRUE(link.Finish()) << link.peer().report();
-    EXPECT_EQ(listed(), kOneFileListing);
+    ExpectListedBySecondRun({expect(kBriefAccess), reply(Name(0x08, "DUA0:")), reply(Name(0x04, "[USER]")),
+                             reply(Name(0x02, "A.TXT;1")), reply(FileSize(3)), reply(Status(0xA0D2)),
+                             expect(CurrentLibraryConfiguration()), reply(Status(0x9000))});
 }
 
 std::string textAfterClosing;
