@@ -127,7 +127,11 @@ StatusValue Spooler::RunCommand(int fd, const std::string& realPath, const std::
     sigemptyset(&none);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    // The command leads a process group of its own, so that giving it up
+    // ends what it started too (a shell's children), not only its first
+    // process.
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
     pid_t child = 0;
     const int spawned = posix_spawnp(&child, argv[0], &actions, &attributes, argv.data(), environment.data());
     posix_spawn_file_actions_destroy(&actions);
@@ -141,7 +145,7 @@ StatusValue Spooler::RunCommand(int fd, const std::string& realPath, const std::
         if (done < 0 && errno != EINTR) return kStatusSpoolFailure;
         // Left to run on, the command would keep a stopping server waiting.
         if (waited >= kCommandSeconds * 1000 || (cutOff != nullptr && cutOff->load())) {
-            ::kill(child, SIGKILL);
+            ::kill(-child, SIGKILL);
             // A second stop signal must not leave the command unreaped.
             while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
             }

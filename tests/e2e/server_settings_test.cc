@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -148,10 +149,19 @@ TEST_F(Stopping, ARecordReadUnderWayWhenTheServerIsToldToStopIsServedToItsEnd) {
     EXPECT_EQ(exitCode, 0);
 }
 
-// A command that outlasts every bound of the test; it writes its process
-// id into `pidFile` first.
+// A command that outlasts every bound of the test: a shell waiting for a
+// child of its own. It writes both process ids into `pidFile` first.
 std::string LongCommand(const std::string& pidFile) {
-    return "/bin/sh -c 'echo $$ > " + pidFile + "; exec sleep 120'";
+    return "/bin/sh -c 'sleep 120 & echo $$ $! > " + pidFile + "; wait'";
+}
+
+// Whether the process has ended: gone, or a zombie nobody has reaped yet
+// (an orphan's new parent may take its time).
+bool Ended(pid_t pid) {
+    if (::kill(pid, 0) != 0) return errno == ESRCH;
+    const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+    const size_t close = stat.rfind(')');
+    return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'Z';
 }
 
 // Print and submit commands that outlast the test, and a grace period of a second.
@@ -167,7 +177,7 @@ protected:
     // while its command runs: the server ends long before the command
     // would (120 s), or would be given up by itself (60 s); Stop waits 20 s,
     // then kills it, which is no exit code 0. The command is gone with it,
-    // and the request failed.
+    // the child it started too, and the request failed.
     void StopWhileRunning(const std::string& op, int32_t (*request)(RfaHandle, const char*)) {
         WriteFile(server.Path("job.txt"), "to hand over\n");
         std::unique_ptr<Link> link = Connect();
@@ -183,10 +193,23 @@ protected:
         requester.join();
         EXPECT_NE(result, RFA_OK);
         ASSERT_NE(pidText.find('\n'), std::string::npos) << "the " << op << " command never started";
-        const pid_t command = static_cast<pid_t>(std::stol(pidText));
-        const bool gone = ::kill(command, 0) != 0 && errno == ESRCH;
-        if (!gone) ::kill(command, SIGKILL);
-        EXPECT_TRUE(gone) << "the " << op << " command outlived the server";
+        pid_t command = 0;
+        pid_t child = 0;
+        std::istringstream(pidText) >> command >> child;
+        ASSERT_GT(command, 0);
+        ASSERT_GT(child, 0);
+        const bool commandGone = Ended(command);
+        // An orphan is killed at once; its new parent may still be reaping it.
+        const auto reaped = Clock::now() + std::chrono::seconds(5);
+        bool childGone = Ended(child);
+        while (!childGone && Clock::now() < reaped) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            childGone = Ended(child);
+        }
+        if (!commandGone) ::kill(command, SIGKILL);
+        if (!childGone) ::kill(child, SIGKILL);
+        EXPECT_TRUE(commandGone) << "the " << op << " command outlived the server";
+        EXPECT_TRUE(childGone) << "the child of the " << op << " command outlived the server";
         EXPECT_NE(server.log().find("op=" + op + " file=\"job.txt\" outcome=failed-40C6"), std::string::npos)
             << server.log();
     }
