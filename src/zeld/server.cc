@@ -21,6 +21,11 @@ constexpr int kReceiveSliceMs = 500;  // how soon an idle session sees a stop
 // server a tenth of its time on a fast link; a link too slow to send a block
 // in this time is still looked at between every two blocks.
 constexpr auto kStreamingLookInterval = std::chrono::milliseconds(1);
+// At the end of a stop's grace period, how long a request being handled
+// (a print or submit command, killed then) has to send its answer before
+// its connection is shut down too.
+constexpr auto kLastAnswerTime = std::chrono::seconds(2);
+constexpr auto kLastAnswerLook = std::chrono::milliseconds(10);
 
 int MillisecondsSince(Clock::time_point start) {
     return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
@@ -91,7 +96,7 @@ void Server::Run() {
             ztsock::RefuseConnection(std::move(accepted), ztsock::kErrNoResources);
             continue;
         }
-        clients_.push_back(Client{});
+        clients_.emplace_back();
         Client* client = &clients_.back();
         client->connection = std::shared_ptr<ztsock::ServerConnection>(std::move(accepted));
         try {
@@ -113,14 +118,29 @@ void Server::Run() {
         std::unique_lock<std::mutex> lock(mutex_);
         changed_.wait_for(lock, std::chrono::milliseconds(settings_.graceMs), [this] { return active_ == 0; });
         // A session waiting for a print or submit command sees no shutdown
-        // of its connection: it is told that the grace period is over.
+        // of its connection: it is told that the grace period is over, kills
+        // the command and answers that the request failed. That answer is
+        // given a moment to go out before its connection is shut down too.
         graceOver_.store(true);
-        for (Client& client : clients_) {
-            if (!client.finished) client.connection->Shutdown();
-        }
+        ShutDownConnections(false);
+        const auto giveUp = Clock::now() + kLastAnswerTime;
+        const auto answered = [this] {
+            for (const Client& client : clients_) {
+                if (!client.finished && client.handling.load()) return false;
+            }
+            return true;
+        };
+        while (!answered() && Clock::now() < giveUp) changed_.wait_for(lock, kLastAnswerLook);
+        ShutDownConnections(true);
     }
     Reap(true);
     if (log != nullptr) log->Event("stopped");
+}
+
+void Server::ShutDownConnections(bool evenHandling) {
+    for (Client& client : clients_) {
+        if (!client.finished && (evenHandling || !client.handling.load())) client.connection->Shutdown();
+    }
 }
 
 void Server::Reap(bool all) {
@@ -151,7 +171,7 @@ void Server::Serve(Client* client) {
     ztsock::ServerConnection* connection = client->connection.get();
     connection->SetSendTimeout(settings_.idleTimeoutMs);
     std::string user;
-    if (Admit(connection, &user)) Converse(connection, user);
+    if (Admit(connection, &user)) Converse(client, user);
     connection->Close();
     std::lock_guard<std::mutex> lock(mutex_);
     client->finished = true;
@@ -187,7 +207,8 @@ bool Server::Admit(ztsock::ServerConnection* connection, std::string* user) {
     return true;
 }
 
-void Server::Converse(ztsock::ServerConnection* connection, const std::string& user) {
+void Server::Converse(Client* client, const std::string& user) {
+    ztsock::ServerConnection* connection = client->connection.get();
     OperationLog* log = settings_.session.log;
     ConnectionSink sink(connection);
     Session session(settings_.session, PeerIdentity{connection->peerAddress(), user}, &sink);
@@ -232,7 +253,9 @@ void Server::Converse(ztsock::ServerConnection* connection, const std::string& u
         const int32_t received = connection->Receive(into, wire::kMaxBlock, &kind, wait, &error);
         if (received > 0) {
             lastHeard = Clock::now();
+            client->handling.store(true);
             session.HandleBlock(into, static_cast<size_t>(received));
+            client->handling.store(false);
             continue;
         }
         if (received == 0 || error != ztsock::kErrTimedOut) {

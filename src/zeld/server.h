@@ -49,12 +49,18 @@ private:
         std::shared_ptr<ztsock::ServerConnection> connection;
         std::thread thread;
         bool finished = false;
+        // Set while the session handles a block of the client's (a print
+        // or submit command runs in it): see Stop.
+        std::atomic<bool> handling{false};
     };
 
     void Serve(Client* client);
     // The handshake; false when the client was refused or went.
     bool Admit(ztsock::ServerConnection* connection, std::string* user);
-    void Converse(ztsock::ServerConnection* connection, const std::string& user);
+    void Converse(Client* client, const std::string& user);
+    // Shuts the connections of unfinished clients down: all of them, or
+    // those whose session is not handling a block.
+    void ShutDownConnections(bool evenHandling);
     void Reap(bool all);
     // Waits up to `milliseconds` unless the server stops first.
     void Sleep(int milliseconds);

@@ -177,7 +177,8 @@ protected:
     // while its command runs: the server ends long before the command
     // would (120 s), or would be given up by itself (60 s); Stop waits 20 s,
     // then kills it, which is no exit code 0. The command is gone with it,
-    // the child it started too, and the request failed.
+    // the child it started too, and the request failed with the server's
+    // answer (not a reset).
     void StopWhileRunning(const std::string& op, int32_t (*request)(RfaHandle, const char*)) {
         WriteFile(server.Path("job.txt"), "to hand over\n");
         std::unique_ptr<Link> link = Connect();
@@ -191,7 +192,9 @@ protected:
         }
         EXPECT_EQ(server.Stop(), 0) << server.errors() << server.log();
         requester.join();
-        EXPECT_NE(result, RFA_OK);
+        // The answer goes out before the connection is shut down.
+        EXPECT_EQ(result, RFA_ERR_PROTOCOL);
+        EXPECT_EQ(link->Look().errorValue, 0x000400C6);
         ASSERT_NE(pidText.find('\n'), std::string::npos) << "the " << op << " command never started";
         pid_t command = 0;
         pid_t child = 0;
