@@ -15,6 +15,12 @@ bool TwoDigits(std::string_view text, size_t at, int* value) {
     return true;
 }
 
+int DaysIn(int month, int year) {
+    static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 1 && leap ? 29 : kDays[month];
+}
+
 }  // namespace
 
 void FormatDate(time_t when, char out[kDateLength + 1]) {
@@ -52,6 +58,9 @@ bool ParseDate(std::string_view text, time_t* when) {
         return false;
     }
     parts.tm_year = year < 70 ? year + 100 : year;
+    // A day the month does not have (31-APR, 29-FEB of a common year) is
+    // no date: timegm would carry it into the next month.
+    if (parts.tm_mday > DaysIn(parts.tm_mon, parts.tm_year + 1900)) return false;
     *when = timegm(&parts);
     return true;
 }

@@ -53,6 +53,16 @@ TEST(ServerMessages, DatesAreDayMonthYearInUtc) {
     EXPECT_EQ(when, 1110377109);
     EXPECT_FALSE(ParseDate("05-Mar-98 14:07:09", &when));
     EXPECT_FALSE(ParseDate("32-MAR-98 14:07:09", &when));
+    // Days the month does not have are no dates (not carried into the next month).
+    EXPECT_FALSE(ParseDate("31-APR-26 10:00:00", &when));
+    EXPECT_FALSE(ParseDate("29-FEB-25 10:00:00", &when));
+    EXPECT_FALSE(ParseDate("30-FEB-24 10:00:00", &when));
+    ASSERT_TRUE(ParseDate("29-FEB-24 10:00:00", &when));
+    EXPECT_EQ(when, 1709200800);
+    ASSERT_TRUE(ParseDate("29-FEB-00 00:00:00", &when));
+    EXPECT_EQ(when, 951782400);
+    ASSERT_TRUE(ParseDate("31-DEC-69 23:59:59", &when));
+    EXPECT_EQ(when, 3155759999);
     EXPECT_FALSE(ParseDate("05-MAR-98 14:07", &when));
 }
 
