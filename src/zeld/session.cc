@@ -615,16 +615,21 @@ void Session::ChangeProtection() {
     // delete or rename, its protection is refused.
     if (settings_.readOnly || file_.isRoot) return Fail(kStatusPrivilege);
     if (hasProtection_) {
+        // The file as it is now: the classes the client does not name keep
+        // what they have, even when another session changed them since the
+        // Access.
+        struct stat now;
+        if (::fstat(file_.fd.get(), &now) != 0) return Fail(StatusForErrno(errno, Stage::kWrite));
         // The owner cannot be changed; naming the present one is no change.
         if ((protection_.menu & 0x01) != 0 && !protection_.owner.empty() &&
-            protection_.owner != OwnerName(file_.info.st_uid)) {
+            protection_.owner != OwnerName(now.st_uid)) {
             return Fail(kStatusPrivilege);
         }
         AccessCodes codes;
         codes.owner = protection_.owner_access;
         codes.group = protection_.group;
         codes.world = protection_.world;
-        const mode_t mode = ModeForCodes(file_.info.st_mode, protection_.menu, codes);
+        const mode_t mode = ModeForCodes(now.st_mode, protection_.menu, codes);
         if (::fchmod(file_.fd.get(), mode) != 0) return Fail(StatusForErrno(errno, Stage::kWrite));
     }
     Succeed();

@@ -131,6 +131,21 @@ TEST_F(SessionCommands, ProtectionIsSetAfterTheConnectAndTheChangeMessages) {
     EXPECT_EQ(info.st_mode & 0777, 0640u);
 }
 
+TEST_F(SessionCommands, ProtectionChangeKeepsWhatAnotherSessionChangedInTheClassesNotNamed) {
+    ASSERT_EQ(::chmod(harness.Path("a.txt").c_str(), 0600), 0);
+    harness.Send(client::Attributes() + client::Access(1, "a.txt", 3, client::Display31()));
+    harness.Send(client::ControlConnect());
+    // Meanwhile the group is given write access from elsewhere.
+    ASSERT_EQ(::chmod(harness.Path("a.txt").c_str(), 0660), 0);
+    ASSERT_TRUE(harness.Send(client::AccessComplete({0x06})).empty());
+    // Only the owner's access is named: read and write.
+    EXPECT_EQ(Types(harness.Send(client::Protection({0x04, 0x04}) + client::AccessComplete({0x07}))),
+              (std::vector<uint8_t>{C}));
+    struct stat info;
+    ASSERT_EQ(::stat(harness.Path("a.txt").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0660u);
+}
+
 TEST_F(SessionCommands, ProtectionIsSetOnAFileWhoseRecordsWereRead) {
     ASSERT_EQ(::chmod(harness.Path("a.txt").c_str(), 0644), 0);
     harness.Send(client::Attributes() + client::Access(1, "a.txt", 3, client::Display31()));
