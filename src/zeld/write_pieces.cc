@@ -6,7 +6,11 @@ namespace zeld {
 
 StatusValue WritePieces(int fd, iovec* pieces, size_t count) {
     size_t next = 0;
-    while (next < count) {
+    for (;;) {
+        // Empty pieces (an empty record) are stepped over: a writev of no
+        // bytes returns 0, which would read as a write that failed.
+        while (next < count && pieces[next].iov_len == 0) ++next;
+        if (next == count) break;
         const ssize_t put = ::writev(fd, &pieces[next], static_cast<int>(count - next));
         if (put < 0 && errno == EINTR) continue;
         if (put <= 0) return put < 0 ? StatusForErrno(errno, Stage::kWrite) : kStatusWriteError;

@@ -426,6 +426,8 @@ TEST(SessionWrite, RecordsWrittenToAnOpenedFileAreAppended) {
     // The client reads nothing while it writes.
     EXPECT_TRUE(harness.Send(client::ControlWrite(64)).empty());
     EXPECT_TRUE(harness.Send(client::Data(Text("new;"))).empty());
+    // An empty record adds nothing to a stream file, and is no failure.
+    EXPECT_TRUE(harness.Send(client::Data(Text(""))).empty());
     EXPECT_TRUE(harness.Send(client::Data(Text("more"))).empty());
     EXPECT_EQ(Types(harness.Send(client::AccessComplete({0x01}))), (std::vector<uint8_t>{wire::kAccessComplete}));
     EXPECT_EQ(ReadFile(harness.Path("log")), "old;new;more");
