@@ -11,6 +11,7 @@
 #include "zelft/copy_names.h"
 #include "zelft/file_copy.h"
 #include "zelft/listing_text.h"
+#include "zelft/staged_download.h"
 #include "zelft/terminal_text.h"
 #include "zelft/wildcard_match.h"
 
@@ -22,14 +23,6 @@ constexpr size_t kLongestName = 255;  // the library's name fields, less the NUL
 bool IsDirectory(const std::string& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-// The local file can be created: its directory exists and may be written.
-Failure CheckLocalTarget(const std::string& path) {
-    const std::string directory = LocalDirectoryOf(path);
-    if (!IsDirectory(directory)) return LocalFailure("get: no local directory " + directory + " for " + path);
-    if (::access(directory.c_str(), W_OK) != 0) return LocalFailure("get: cannot write into " + directory);
-    return Failure{};
 }
 
 // Lists the files matching `spec` and copies each into `localDirectory`.
@@ -112,7 +105,7 @@ ExitCode RunGet(const Invocation& invocation) {
     std::string target;
     if (!failure.failed() && !HasWildcard(spec.path)) {
         target = IsDirectory(local) ? JoinLocal(local, RemoteBaseName(spec.path)) : local;
-        failure = CheckLocalTarget(target);
+        failure = CheckDownloadTarget(target);
     }
     if (failure.failed()) return Reported(failure);
 

@@ -11,6 +11,22 @@
 
 namespace zelft {
 
+Failure CheckDownloadTarget(const std::string& target) {
+    struct stat info {};
+    if (::lstat(target.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        // Written in place, as below. A link to nothing is no refusal: the
+        // copy creates the file it names.
+        if (::access(target.c_str(), W_OK) == 0 || (S_ISLNK(info.st_mode) && errno == ENOENT)) return Failure{};
+        return LocalFailure("get: cannot write to " + target + ": " + std::strerror(errno));
+    }
+    const std::string directory = LocalDirectoryOf(target);
+    if (::stat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        return LocalFailure("get: no local directory " + directory + " for " + target);
+    }
+    if (::access(directory.c_str(), W_OK) != 0) return LocalFailure("get: cannot write into " + directory);
+    return Failure{};
+}
+
 StagedDownload::StagedDownload(std::string target) : target_(std::move(target)) {
     struct stat info {};
     const bool exists = ::lstat(target_.c_str(), &info) == 0;

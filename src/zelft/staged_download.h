@@ -16,6 +16,11 @@
 
 namespace zelft {
 
+// Whether a download can be written to `target`, asked before connecting:
+// a target written in place must itself be writable; one written beside
+// needs its directory to exist and be writable.
+Failure CheckDownloadTarget(const std::string& target);
+
 class StagedDownload {
 public:
     // Chooses where the copy writes: a new temporary file, or `target` itself.
