@@ -1,4 +1,5 @@
 // get: one remote file, or every file a wildcard matches, copied here.
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,6 +26,20 @@ bool IsDirectory(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+// Whether a listed entry is a directory, not to be copied. On a peer that
+// names its directories NAME.DIR (file system 1, 3 or 4) the library marks
+// -D every name holding ".DIR", "NOTES.DIRTY;1" too: there the mark counts
+// only for a name of type DIR, and any other such name is tried as a file,
+// so that a failure is reported. A -D without ".DIR" in the name is the
+// server's own word.
+bool IsListedDirectory(const ListedEntry& entry) {
+    if (entry.kind != ListedEntry::Kind::kDirectory) return false;
+    if (entry.name.find(".DIR") == std::string::npos) return true;
+    const std::string name = RemoteBaseName(entry.name);
+    const size_t dot = name.rfind('.');
+    return dot != std::string::npos && ::strcasecmp(name.c_str() + dot + 1, "DIR") == 0;
+}
+
 // Lists the files matching `spec` and copies each into `localDirectory`.
 ExitCode GetMatches(const Invocation& invocation, const RemoteSpec& spec, const std::string& localDirectory,
                     RemoteLink* link, ProgressBar* progress) {
@@ -39,7 +54,7 @@ ExitCode GetMatches(const Invocation& invocation, const RemoteSpec& spec, const 
     size_t matched = 0;
     std::set<std::string> localNames;  // taken by a file of this listing
     for (const ListedEntry& entry : ParseListing(listing)) {
-        if (entry.kind == ListedEntry::Kind::kDirectory) {
+        if (IsListedDirectory(entry)) {
             if (invocation.verbose) Say("skipping the directory " + entry.name);
             continue;
         }

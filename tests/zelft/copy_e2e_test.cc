@@ -245,5 +245,20 @@ TEST_F(RecordCopies, WildcardGetDropsTheVersionFromLocalNames) {
     EXPECT_EQ(ReadFile(Local("B.TXT")), "b\r\n");
 }
 
+TEST_F(RecordCopies, WildcardGetSkipsOnlyNamesOfTypeDir) {
+    // The library marks NOTES.DIRTY;1 as a directory for the ".DIR" in its
+    // name; SUB.DIR;1 is one.
+    WriteFile(server.Path("a.txt"), "a\n");
+    WriteFile(server.Path("notes.dirty"), "dirty\n");
+    WriteFile(server.Path("x.dir.bak"), "backup\n");
+    ASSERT_EQ(::mkdir(server.Path("sub").c_str(), 0755), 0);
+    const ProcessResult result = RunZelft({"get", "--text", server.Remote("*"), local.path()});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(ReadFile(Local("A.TXT")), "a\r\n");
+    EXPECT_EQ(ReadFile(Local("NOTES.DIRTY")), "dirty\r\n");
+    EXPECT_EQ(ReadFile(Local("X.DIR.BAK")), "backup\r\n");
+    EXPECT_FALSE(std::filesystem::exists(Local("SUB.DIR")));
+}
+
 }  // namespace
 }  // namespace zelfttest
