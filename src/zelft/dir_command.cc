@@ -23,7 +23,7 @@ ExitCode RunDir(const Invocation& invocation) {
         failure = link->Check(operation, RfaIoctl(link->handle(), RFA_IOCTL_DATE_CHOICE, block));
     }
     if (!failure.failed()) {
-        failure = link->Check(operation, RfaDir(link->handle(), invocation.full ? 1 : 0, spec.path.c_str()));
+        failure = link->Dir(operation, invocation.full ? 1 : 0, spec.path);
     }
     std::string listing;
     if (!failure.failed()) failure = link->TakeListing(RemoteName(spec), &listing);

@@ -44,7 +44,7 @@ bool IsListedDirectory(const ListedEntry& entry) {
 ExitCode GetMatches(const Invocation& invocation, const RemoteSpec& spec, const std::string& localDirectory,
                     RemoteLink* link, ProgressBar* progress) {
     Outcome outcome;
-    outcome.Add(link->Check(OperationName{"get", RemoteName(spec)}, RfaDir(link->handle(), 1, spec.path.c_str())));
+    outcome.Add(link->Dir(OperationName{"get", RemoteName(spec)}, 1, spec.path));
     std::string listing;
     if (outcome.exit() == ExitCode::kOk) outcome.Add(link->TakeListing(RemoteName(spec), &listing));
     if (outcome.exit() != ExitCode::kOk) return outcome.exit();

@@ -32,6 +32,13 @@ int32_t OnNotify(uint32_t, uint32_t status, intptr_t spoolFile, const char* text
     return 0;
 }
 
+// Removes the spool file the last notification named, if any.
+void RemoveSpoolFile() {
+    if (notification.spoolFile == 0) return;
+    ::unlink(notification.text.c_str());
+    notification.spoolFile = 0;
+}
+
 template <size_t N>
 bool CopyField(char (&field)[N], const std::string& value) {
     if (value.size() >= N) return false;
@@ -137,6 +144,16 @@ Failure RemoteLink::SetProgress(RfaProgressProc procedure, void* context) {
     return Check(OperationName{"progress", ""}, RfaIoctl(handle_, RFA_IOCTL_PROGRESS, block));
 }
 
+Failure RemoteLink::Dir(const OperationName& operation, uint32_t full, const std::string& spec) {
+    // A call that notifies nothing (it returns -1) must not leave an
+    // earlier listing's notification to be taken for its own.
+    notification = Notification{};
+    const int32_t result = RfaDir(handle_, full, spec.c_str());
+    // The library names its spool file after a failure too.
+    if (result != RFA_OK) RemoveSpoolFile();
+    return Check(operation, result);
+}
+
 Failure RemoteLink::TakeListing(const std::string& spec, std::string* text) {
     if (notification.spoolFile == 0) {
         *text = std::string(listBuffer, ::strnlen(listBuffer, kListBufferSize));
@@ -144,11 +161,11 @@ Failure RemoteLink::TakeListing(const std::string& spec, std::string* text) {
     }
     const std::string spoolName = notification.text;
     std::ifstream in(spoolName, std::ios::binary);
-    if (!in) return LocalFailure("dir " + spec + ": cannot read the listing's spool file " + spoolName);
     std::ostringstream content;
-    content << in.rdbuf();
+    if (in) content << in.rdbuf();
+    RemoveSpoolFile();
+    if (!in) return LocalFailure("dir " + spec + ": cannot read the listing's spool file " + spoolName);
     *text = content.str();
-    ::unlink(spoolName.c_str());
     return Failure{};
 }
 

@@ -50,8 +50,12 @@ public:
     // The status block of the link.
     RfaLinkStatus Look() const;
 
+    // Lists `spec` (RfaDir with `full`). A listing that fails may have left
+    // a spool file behind: it is removed.
+    Failure Dir(const OperationName& operation, uint32_t full, const std::string& spec);
+
     // The listing text of the last RfaDir: the library's buffer or its spool
-    // file, which is then removed.
+    // file, which is then removed, read or not.
     Failure TakeListing(const std::string& spec, std::string* text);
 
     static const Notification& lastNotification();

@@ -1,0 +1,65 @@
+// zelft against scripted servers that do what zeld never does, within the
+// protocol or at its edge: zelft must leave nothing behind and say what
+// happened.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/scripted_peer.h"
+#include "support/zel_messages.h"
+#include "zel32/support/request_messages.h"
+#include "zelft_harness.h"
+
+namespace zelfttest {
+namespace {
+
+using zeltest::Script;
+using zeltest::ScriptedPeer;
+using zeltest::operator+;
+
+constexpr uint8_t kFileName = 0x02;
+constexpr char kListed[] = "01-JAN-24 00:00:00";
+
+// The start of every connection: the library's Configuration, and the peer's.
+Script Opening() { return {zeltest::expectAny(), zeltest::reply(zeltest::PeerConfiguration())}; }
+
+// A listing of about 80 KB, more than zelft's 64 KB list buffer, so that
+// the library moves it to a spool file, cut off by the server closing the
+// connection before its end.
+Script ListingCutOff() {
+    Script script = Opening();
+    script.push_back(zeltest::expectAny());  // the listing's Access
+    for (int i = 0; i < 300; ++i) {
+        const std::string name = "FILE" + std::to_string(1000 + i) + std::string(240, 'X') + ".TXT;1";
+        script.push_back(zeltest::reply(zeltest::Name(kFileName, name)));
+        script.push_back(zeltest::reply(zeltest::FileSize(1) + zeltest::DateAndTime(kListed, kListed)));
+    }
+    script.push_back(zeltest::closeConnection());
+    return script;
+}
+
+TEST(CutOffListing, LeavesNoSpoolFileBehind) {
+    ScratchDir local;
+    const std::vector<std::vector<std::string>> commands = {
+        {"dir", "::*.TXT"}, {"dir", "--full", "::*.TXT"}, {"get", "::*.TXT", local.path()}};
+    for (std::vector<std::string> command : commands) {
+        SCOPED_TRACE(command[0] + " " + command[1]);
+        ScriptedPeer peer(ListingCutOff());
+        ASSERT_TRUE(peer.Start()) << peer.report();
+        for (std::string& argument : command) {
+            if (argument.rfind("::", 0) == 0) argument = peer.node() + argument;
+        }
+        ScratchDir temporary;
+        const ProcessResult result = RunZelft(command, RunOptions{{"TMPDIR=" + temporary.path()}, "", ""});
+        peer.Finish();
+        EXPECT_TRUE(peer.ok()) << peer.report() << result.err;
+
+        EXPECT_EQ(result.exitCode, 3) << result.err;
+        EXPECT_NE(result.err.find("connection reset or closed by the server"), std::string::npos) << result.err;
+        EXPECT_TRUE(std::filesystem::is_empty(temporary.path()));
+        EXPECT_TRUE(std::filesystem::is_empty(local.path()));
+    }
+}
+
+}  // namespace
+}  // namespace zelfttest
