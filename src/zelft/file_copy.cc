@@ -45,8 +45,14 @@ Failure CopyFile(const Invocation& invocation, RemoteLink* link, ProgressBar* pr
     }
     const int32_t result = RfaCopy(link->handle(), source.c_str(), target.c_str(), request.direction, invocation.mode,
                                    invocation.hasAttributes ? &invocation.attributes : nullptr);
-    if (progress != nullptr) progress->Finish(result == RFA_OK, LocalSize(download ? target : request.localPath));
     Failure failure = link->Check(OperationName{download ? "get" : "put", described, true}, result);
+    // A server may end a download's access at once, in success: the local
+    // target was then never written, and an empty file must not replace it.
+    if (!failure.failed() && download && link->Look().localFileSizeKnown == 0) {
+        failure = Failure{ExitCode::kRemoteFile,
+                          "get " + described + ": the server ended the copy without sending the file; nothing copied"};
+    }
+    if (progress != nullptr) progress->Finish(!failure.failed(), LocalSize(download ? target : request.localPath));
     if (!failure.failed() && download) failure = staged->Commit();
     if (!failure.failed() && invocation.verbose) {
         Say(std::string(download ? "got " : "put ") + described + " (" + std::to_string(LocalSize(request.localPath)) +

@@ -61,5 +61,41 @@ TEST(CutOffListing, LeavesNoSpoolFileBehind) {
     }
 }
 
+// A server that answers a download's Access with an Access Complete: the
+// copy ends there, nothing sent.
+Script DownloadEndedAtOnce() {
+    Script script = Opening();
+    script.push_back(zeltest::expectAny());  // the download's Attributes and Access
+    script.push_back(zeltest::reply(zeltest::AccessComplete()));
+    script.push_back(zeltest::expectClosed());
+    return script;
+}
+
+TEST(DownloadEndedAtOnce, LeavesTheTargetAsItWasAndFails) {
+    ScratchDir local;
+    WriteFile(local / "kept.txt", "mine\n");
+    for (const char* target : {"kept.txt", "absent.txt"}) {
+        SCOPED_TRACE(target);
+        ScriptedPeer peer(DownloadEndedAtOnce());
+        ASSERT_TRUE(peer.Start()) << peer.report();
+        const ProcessResult result = RunZelft({"get", peer.node() + "::notes.txt", local / target});
+        peer.Finish();
+        EXPECT_TRUE(peer.ok()) << peer.report() << result.err;
+
+        EXPECT_EQ(result.exitCode, 1) << result.err;
+        EXPECT_NE(result.err.find("notes.txt -> " + (local / target) +
+                                  ": the server ended the copy without sending the file; nothing copied"),
+                  std::string::npos)
+            << result.err;
+        // No file beside it either: the temporary one is gone.
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(local.path())) {
+            names.push_back(entry.path().filename().string());
+        }
+        EXPECT_EQ(names, std::vector<std::string>{"kept.txt"});
+        EXPECT_EQ(ReadFile(local / "kept.txt"), "mine\n");
+    }
+}
+
 }  // namespace
 }  // namespace zelfttest
