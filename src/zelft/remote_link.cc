@@ -98,8 +98,14 @@ std::unique_ptr<RemoteLink> RemoteLink::Open(const LinkSettings& settings, Failu
     if (result != RFA_OK) {
         RfaLinkStatus status{};
         if (params.handle != 0) RfaLook(params.handle, &status, sizeof status);
-        *failure = LinkFailure(OperationName{"connect", target}, result, status);
-        if (result == RFA_ERR_BAD_ARGUMENT) failure->message += " - check the node name";
+        if (result == RFA_ERR_LOCAL_IO) {
+            // At the open, error 1 is no local file's: the server's
+            // Configuration lacks a capability the library needs.
+            *failure = OtherFailure("connect " + target + ": the server lacks capabilities zelft needs (error 1)");
+        } else {
+            *failure = LinkFailure(OperationName{"connect", target}, result, status);
+            if (result == RFA_ERR_BAD_ARGUMENT) failure->message += " - check the node name";
+        }
         if (params.handle != 0) RfaCloseLink(params.handle);
         return nullptr;
     }

@@ -21,7 +21,9 @@ constexpr uint8_t kFileName = 0x02;
 constexpr char kListed[] = "01-JAN-24 00:00:00";
 
 // The start of every connection: the library's Configuration, and the peer's.
-Script Opening() { return {zeltest::expectAny(), zeltest::reply(zeltest::PeerConfiguration())}; }
+Script Opening(const zeltest::PeerConfig& config = {}) {
+    return {zeltest::expectAny(), zeltest::reply(zeltest::PeerConfiguration(config))};
+}
 
 // A listing of about 80 KB, more than zelft's 64 KB list buffer, so that
 // the library moves it to a spool file, cut off by the server closing the
@@ -95,6 +97,26 @@ TEST(DownloadEndedAtOnce, LeavesTheTargetAsItWasAndFails) {
         EXPECT_EQ(names, std::vector<std::string>{"kept.txt"});
         EXPECT_EQ(ReadFile(local / "kept.txt"), "mine\n");
     }
+}
+
+TEST(ServerWithoutCapabilities, IsNoLocalFileError) {
+    // Capabilities 25 and 40 are missing: the library keeps the link open
+    // and returns error 1, which elsewhere is a local file's.
+    zeltest::PeerConfig config;
+    config.capabilities = {5, 18};
+    Script script = Opening(config);
+    script.push_back(zeltest::expectClosed());
+    ScriptedPeer peer(script);
+    ASSERT_TRUE(peer.Start()) << peer.report();
+    ScratchDir local;
+    const ProcessResult result = RunZelft({"get", peer.node() + "::notes.txt", local / "notes.txt"});
+    peer.Finish();
+    EXPECT_TRUE(peer.ok()) << peer.report() << result.err;
+
+    EXPECT_EQ(result.exitCode, 5) << result.err;
+    EXPECT_EQ(result.err,
+              "zelft: connect " + peer.node() + ": the server lacks capabilities zelft needs (error 1)\n");
+    EXPECT_TRUE(std::filesystem::is_empty(local.path()));
 }
 
 }  // namespace
