@@ -6,21 +6,17 @@ namespace {
 constexpr std::string_view kErrorMarker = "-ERRORINZEL";
 
 // Reads a quoted name at the start of `line`; what follows the closing
-// apostrophe goes to *rest. False when the quote is not closed.
+// apostrophe goes to *rest. False when there is none.
 bool TakeQuotedName(std::string_view line, std::string* name, std::string_view* rest) {
+    const size_t length = QuotedNameLength(line);
+    if (length == 0) return false;
     name->clear();
-    for (size_t i = 1; i < line.size(); ++i) {
-        if (line[i] != '\'') {
-            name->push_back(line[i]);
-        } else if (i + 1 < line.size() && line[i + 1] == '\'') {
-            name->push_back('\'');
-            ++i;
-        } else {
-            *rest = line.substr(i + 1);
-            return true;
-        }
+    for (size_t i = 1; i + 1 < length; ++i) {
+        name->push_back(line[i]);
+        if (line[i] == '\'') ++i;  // the first of a doubled apostrophe
     }
-    return false;
+    *rest = line.substr(length);
+    return true;
 }
 
 ListedEntry::Kind KindOf(std::string_view rest) {
@@ -35,6 +31,19 @@ ListedEntry::Kind KindOf(std::string_view rest) {
 
 }  // namespace
 
+size_t QuotedNameLength(std::string_view text) {
+    if (text.empty() || text.front() != '\'') return 0;
+    for (size_t i = 1; i < text.size(); ++i) {
+        if (text[i] != '\'') continue;
+        if (i + 1 < text.size() && text[i + 1] == '\'') {
+            ++i;  // a doubled apostrophe, one of the name
+            continue;
+        }
+        return i + 1;
+    }
+    return 0;
+}
+
 std::vector<ListedEntry> ParseListing(std::string_view text) {
     std::vector<ListedEntry> entries;
     while (!text.empty()) {
@@ -43,7 +52,7 @@ std::vector<ListedEntry> ParseListing(std::string_view text) {
         // line follows it.
         ListedEntry entry;
         std::string_view afterName;
-        const bool named = text.front() == '\'' && TakeQuotedName(text, &entry.name, &afterName);
+        const bool named = TakeQuotedName(text, &entry.name, &afterName);
         const std::string_view from = named ? afterName : text;
         const size_t end = from.find('\n');
         std::string_view line = from.substr(0, end);

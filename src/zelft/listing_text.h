@@ -17,6 +17,11 @@ struct ListedEntry {
     bool failed = false;  // the server reported an error for this entry
 };
 
+// The length of the quoted name `text` begins with, both apostrophes
+// included; 0 when it begins with none or the name's quote is not closed.
+// A name runs to its closing apostrophe, line ends in it included.
+size_t QuotedNameLength(std::string_view text);
+
 // The entries of a listing, in order.
 std::vector<ListedEntry> ParseListing(std::string_view text);
 

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "zelft/listing_text.h"
+
 namespace zelft {
 namespace {
 
@@ -57,7 +59,9 @@ std::string PrintableLines(std::string_view text) {
     std::string shown;
     shown.reserve(text.size());
     while (!text.empty()) {
-        const size_t end = text.find("\r\n");
+        // A line end inside a line's quoted name is the name's: it shows as
+        // "??", and the line goes on.
+        const size_t end = text.find("\r\n", QuotedNameLength(text));
         shown += Printable(text.substr(0, end));
         if (end == std::string_view::npos) break;
         shown.push_back('\n');

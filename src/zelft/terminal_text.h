@@ -15,7 +15,8 @@ namespace zelft {
 // 0x9F, are left to the terminal's character set.
 std::string Printable(std::string_view text);
 // A listing's text (lines ended by CR LF) as lines ended by LF, each line
-// printable: a line feed or tab inside a name shows as '?' too.
+// printable: a line feed or tab inside a name shows as '?' too, and a CR LF
+// inside a quoted name as "??" (listing_text.h).
 std::string PrintableLines(std::string_view text);
 
 // Writes "zelft: LINE" and a line end to standard error, LINE printable.

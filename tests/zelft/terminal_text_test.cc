@@ -25,5 +25,19 @@ TEST(TerminalText, AListingKeepsItsOwnLinesButNotTheLineFeedsAndTabsOfNames) {
     EXPECT_EQ(PrintableLines("no line end"), "no line end");
 }
 
+TEST(TerminalText, ACrLfInsideAQuotedNameShowsAsQuestionMarks) {
+    // As a lone CR or LF does: one '?' each.
+    EXPECT_EQ(PrintableLines("'a'  -F1 \r\n'b\r\nc'  -F2 \r\n'after'  -F3 \r\n"),
+              "'a'  -F1 \n'b??c'  -F2 \n'after'  -F3 \n");
+    // A doubled apostrophe does not end the name; the one after it does.
+    EXPECT_EQ(PrintableLines("'o''\r\nneil'''  -F1 \r\n'x'  -F2 \r\n"), "'o''??neil'''  -F1 \n'x'  -F2 \n");
+    // The name of a full listing's entry, its dates and blank line after it.
+    EXPECT_EQ(PrintableLines("'two\r\nlines'  -F1  01-JAN-24 00:00:00\r\n\r\n"),
+              "'two??lines'  -F1  01-JAN-24 00:00:00\n\n");
+    // Only a quote that opens a line and closes is a name's.
+    EXPECT_EQ(PrintableLines("'unclosed\r\nnext\r\n"), "'unclosed\nnext\n");
+    EXPECT_EQ(PrintableLines("Directory N::'a\r\nb'  -F1 \r\n"), "Directory N::'a\nb'  -F1 \n");
+}
+
 }  // namespace
 }  // namespace zelft
