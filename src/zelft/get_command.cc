@@ -27,15 +27,17 @@ bool IsDirectory(const std::string& path) {
 }
 
 // Whether a listed entry is a directory, not to be copied. On a peer that
-// names its directories NAME.DIR (file system 1, 3 or 4) the library marks
-// -D every name holding ".DIR", "NOTES.DIRTY;1" too: there the mark counts
-// only for a name of type DIR, and any other such name is tried as a file,
-// so that a failure is reported. A -D without ".DIR" in the name is the
-// server's own word.
+// names its directories NAME.DIR (file system 1, 3 or 4, whose names carry
+// a version: NAME.TYPE;N) the library marks -D every name holding ".DIR",
+// "NOTES.DIRTY;1" too: there the mark counts only for a name of type DIR,
+// and any other such name is tried as a file, so that a failure is
+// reported. Elsewhere (a name without a version, or without ".DIR") the -D
+// is the server's own word: a directory "old.DIRS" of a Unix server is one.
 bool IsListedDirectory(const ListedEntry& entry) {
     if (entry.kind != ListedEntry::Kind::kDirectory) return false;
-    if (entry.name.find(".DIR") == std::string::npos) return true;
     const std::string name = RemoteBaseName(entry.name);
+    const bool versioned = name.size() != RemoteFilePart(entry.name).size();
+    if (!versioned || entry.name.find(".DIR") == std::string::npos) return true;
     const size_t dot = name.rfind('.');
     return dot != std::string::npos && ::strcasecmp(name.c_str() + dot + 1, "DIR") == 0;
 }

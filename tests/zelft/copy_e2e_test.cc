@@ -123,6 +123,8 @@ TEST_F(Copies, WildcardGetCopiesEveryMatchingFileButNotDirectories) {
     WriteFile(server.Path("o'neil.txt"), "apostrophe\n");
     WriteFile(server.Path("y.dat"), "not matched\n");
     ASSERT_EQ(::mkdir(server.Path("xdir.txt").c_str(), 0755), 0);
+    // A directory of a name with ".DIR" in it but of another type.
+    ASSERT_EQ(::mkdir(server.Path("x.DIRS.txt").c_str(), 0755), 0);
     const ProcessResult result = RunZelft({"get", server.Remote("*.txt"), local.path()});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(ReadFile(Local("x1.txt")), "first\n");
@@ -130,6 +132,7 @@ TEST_F(Copies, WildcardGetCopiesEveryMatchingFileButNotDirectories) {
     EXPECT_EQ(ReadFile(Local("o'neil.txt")), "apostrophe\n");
     EXPECT_FALSE(std::filesystem::exists(Local("y.dat")));
     EXPECT_FALSE(std::filesystem::exists(Local("xdir.txt")));
+    EXPECT_FALSE(std::filesystem::exists(Local("x.DIRS.txt")));
 }
 
 TEST_F(Copies, WildcardGetInASubdirectoryNamesTheFilesThere) {
