@@ -76,8 +76,10 @@ int ExchangeConfiguration(ZelContext* context) {
             context->sentCount[wire::kConfiguration] = 1;
             return -1;
         }
-        // The next attempt reads only the answer to its own Configuration.
-        ZelDropRefusedBlock(context);
+        // The next attempt reads only the answer to its own Configuration:
+        // whatever came in one block with the refused answer (a Status, a
+        // malformed or refused Configuration) belongs to that attempt.
+        context->blockRemaining = 0;
         ZelRaiseConfigCapabilities(attempts);
     }
 }

@@ -192,6 +192,22 @@ TEST_F(OpenLink, ARetryAfterAMalformedConfigurationGetsItsOwnAnswer) {
     EXPECT_TRUE(peer.ok()) << peer.report();
 }
 
+TEST_F(OpenLink, ARetryAfterAStatusGetsItsOwnAnswerThoughMoreCameWithTheStatus) {
+    // A Status refusing the first Configuration, with a Configuration behind
+    // it in one block: that one belongs to the refused attempt, not to the
+    // retry, and the Delete after the open gets the answer to its Access.
+    ScriptedPeer peer({expect(LibraryConfiguration()), reply(Status(0x7FFF, 0x02) + PeerConfiguration()),
+                       expect(LibraryConfigurationRaised()), reply(PeerConfiguration()),
+                       expect(Access(4, "A.TXT", 0x02, kDisplayMain)), reply(AccessComplete())});
+    ASSERT_TRUE(peer.Start());
+    RfaOpenLinkParams params = LinkParams(peer.node());
+    EXPECT_EQ(RfaOpenLink(&params), 0);
+    EXPECT_EQ(RfaDelete(params.handle, "A.TXT"), 0);
+    EXPECT_EQ(RfaCloseLink(params.handle), 0);
+    peer.Finish();
+    EXPECT_TRUE(peer.ok()) << peer.report();
+}
+
 TEST_F(OpenLink, ASyncErrorRefusingAConfigurationIsOverWhenTheLinkOpens) {
     // A Sync Error answering the first Configuration is the open's own
     // refusal, dealt with by the next attempt: it must not make the next
