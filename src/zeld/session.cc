@@ -319,6 +319,7 @@ void Session::List(const FileSpec& spec) {
     const std::string directory = PresentedDirectory(personality_, listing_.directory);
     if (!SendName(kNameVolume, kVolumeName) || !SendName(kNameDirectory, directory)) return RefuseUnsentName();
     nextEntry_ = 0;
+    listedPlainName_ = false;
     ContinueListing();
 }
 
@@ -326,23 +327,33 @@ void Session::ContinueListing() {
     while (nextEntry_ < listing_.entries.size() && !outbox_.failed()) {
         const ListedEntry& entry = listing_.entries[nextEntry_++];
         StatusValue status = entry.status;
-        if (!SendName(kNameFile, entry.presentedName)) {
+        std::string listedName = entry.presentedName;
+        if (!SendName(kNameFile, listedName)) {
             if (outbox_.failed()) break;
             // A name longer than the client's buffer or a Name takes: the
             // entry is listed by as much of it as fits, as one that cannot
             // be shown (never dropped: the client would take what follows
             // for the entry before).
             constexpr size_t kNameFixed = 2;  // NAMETYPE and the count
-            SendName(kNameFile, entry.presentedName.substr(0, std::min(outbox_.MaxBody() - kNameFixed, kMaxNameLength)));
+            listedName = entry.presentedName.substr(0, std::min(outbox_.MaxBody() - kNameFixed, kMaxNameLength));
+            SendName(kNameFile, listedName);
             status = kStatusFileNotFound;
         }
-        if (status == kOk) {
+        // Until a name without "*" has been listed, the client takes a name
+        // with one for its own pattern sent back, and a Status behind it for
+        // the end of the whole listing (which then ends cut short, or fails).
+        // Such an entry that cannot be described by what it leads to is
+        // described by what it is itself (the link, the pipe) instead.
+        const bool starred = listedName.find('*') != std::string::npos;
+        const bool describeItself = status != kOk && starred && !listedPlainName_ && listedName == entry.presentedName;
+        if (!starred) listedPlainName_ = true;
+        if (status == kOk || describeItself) {
             struct stat info {};
             info.st_mode = entry.info.mode;
             info.st_uid = entry.info.owner;
             info.st_size = entry.info.size;
             info.st_mtime = entry.info.modified;
-            const bool isDirectory = S_ISDIR(info.st_mode);
+            const bool isDirectory = status == kOk && S_ISDIR(info.st_mode);
             const Presentation presentation = PresentFile(personality_, entry.realName, false, Purpose::kDescribe);
             if (Describe(info, listing_.directory, entry.realName, isDirectory, presentation)) continue;
             if (outbox_.failed()) break;

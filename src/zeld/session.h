@@ -201,6 +201,7 @@ private:
     bool hasProtection_ = false;
     ListingResult listing_;
     size_t nextEntry_ = 0;
+    bool listedPlainName_ = false;  // a file name without "*" has been listed
 
     std::unique_ptr<StagedFile> upload_;
     std::unique_ptr<RecordReader> reader_;

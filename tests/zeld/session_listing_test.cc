@@ -147,6 +147,22 @@ TEST_F(SessionListing, EntryLeavingTheRootGetsAStatusAndTheListingWaitsForContin
     EXPECT_EQ(Types(harness.Send(client::ContinueTransfer(2))), (std::vector<uint8_t>{C}));
 }
 
+TEST_F(SessionListing, EntryWithAStarInItsNameBeforeAnyOtherIsDescribedRatherThanRefused) {
+    // The client takes a listed name with "*" for its pattern sent back
+    // until a name without one has come, and a Status behind it for the end
+    // of the listing: "*old" (a link to nothing) is described as the link.
+    ASSERT_EQ(::symlink("missing", harness.Path("*old").c_str()), 0);
+    ASSERT_EQ(::symlink("missing", harness.Path("b*").c_str()), 0);
+    auto reply = harness.Send(client::Access(6, "", 2, {0x01}));
+    EXPECT_EQ(Names(reply), (std::vector<std::string>{"8:ZELD:", "4:/", "2:*old", "2:a.txt", "2:b*"}));
+    // After a.txt, the link b* gets its "file not found" as any entry does.
+    EXPECT_EQ(Types(reply), (std::vector<uint8_t>{N, N, N, A, K, N, A, K, N, S}));
+    EXPECT_EQ(Statuses(reply), (std::vector<uint16_t>{0x4032}));
+    reply = harness.Send(client::ContinueTransfer(2));
+    EXPECT_EQ(Names(reply), (std::vector<std::string>{"2:b.txt", "2:sub"}));
+    EXPECT_EQ(Types(reply).back(), C);
+}
+
 TEST_F(SessionListing, ListingWhoseLinkFailsIsLoggedAsDropped) {
     ConfigureSmallestBuffer(harness);  // the entries fill several blocks
     for (int i = 0; i < 40; ++i) WriteFile(harness.Path("f" + std::to_string(i)), "");
