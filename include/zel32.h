@@ -155,7 +155,11 @@ typedef struct RfaProtectionRecord {
  *   The trace file holds every message sent and received while it is on,
  *   with a hex dump (a trace starts on an open link: the opening
  *   Configuration exchange is counted in the statistics, not traced), and
- *   the message statistics written when the link closes.
+ *   the message statistics written when the link closes. A trace write
+ *   that fails fails the operation with error 1; a message whose trace
+ *   could not be written is not sent, so the call may be made again:
+ *   records written before it still go out once, with the next Write or
+ *   the Close.
  * RFA_IOCTL_DATE_CHOICE: word 0 non-zero lists creation dates, 0 revision
  *   dates. Only remote file systems 1, 2, 3 and 10 offer the choice; on the
  *   others asking for revision dates gives error 16.

@@ -44,12 +44,14 @@ const CommandRow* CommandFor(uint16_t operation) {
 }
 
 int SendRequest(ZelContext* context, const CommandRow& command) {
-    if (command.sendsAttributes && ZelSendMessage(context, wire::kAttributes) < 0) return -1;
     // A rename's Name follows its Access, which goes out at once: a Name
     // too long for the peer's buffer is refused first, not after the Access
     // has left the peer waiting for it.
     if (command.sendsName && !ZelMessageFits(context, wire::kName)) return -1;
-    if (ZelSendMessage(context, wire::kAccess) < 0) return -1;
+    // An Attributes goes back out of the block when its Access fails.
+    const int sent = command.sendsAttributes ? ZelSendAll(context, {wire::kAttributes, wire::kAccess})
+                                             : ZelSendMessage(context, wire::kAccess);
+    if (sent < 0) return -1;
     if (command.sendsName && ZelSendMessage(context, wire::kName) < 0) return -1;
     return 1;
 }

@@ -30,8 +30,23 @@ int ZelReadUntilNotMore(ZelContext* context) {
 }
 
 int ZelSendAll(ZelContext* context, std::initializer_list<wire::MessageType> types) {
+    ZelBlockMark request = ZelMarkBlock(context);
     for (const wire::MessageType type : types) {
-        if (ZelSendMessage(context, type) < 0) return -1;
+        const ZelBlockMark before = ZelMarkBlock(context);
+        if (ZelSendMessage(context, type) < 0) {
+            // Those of the request's messages still in the block go with it.
+            ZelRewindBlock(context, request);
+            return -1;
+        }
+        if (context->link->status.transferCount != before.transfers) {
+            // A block went out and took the request's messages so far: what
+            // is left of the request in the block begins with this message
+            // (sent before it, the block took everything else), or, once
+            // this message ended the block, after it.
+            request = context->blockLength > 0 ? before : ZelMarkBlock(context);
+            request.transfers = context->link->status.transferCount;
+            request.start = 0;
+        }
     }
     return 1;
 }

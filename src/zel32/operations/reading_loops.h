@@ -16,5 +16,6 @@ struct ZelContext;
 int ZelReadUntil(ZelContext* context, wire::MessageType type);
 // Takes replies while ZelAwaitReply answers 2. Returns -1 or 1.
 int ZelReadUntilNotMore(ZelContext* context);
-// Sends the messages in order; -1 as soon as one cannot be sent.
+// Sends the messages of one request in order; -1 as soon as one cannot be
+// sent, with those of them still in the send block taken back out.
 int ZelSendAll(ZelContext* context, std::initializer_list<wire::MessageType> types);

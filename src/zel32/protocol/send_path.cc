@@ -142,12 +142,19 @@ int ZelSendMessage(ZelContext* context, uint8_t type) {
         context->writeCursor = length;
     }
     uint8_t* message = context->sendBuffer + context->messageStart;
+    wire::FillLength(message, length);
+    // A message whose trace failed is taken back out of the block, as after
+    // a failed encode: left there, it would leave with the next message that
+    // sends the block although its operation failed. The block, the counts
+    // and the record checksum stay as before the call, so records queued
+    // earlier still leave exactly once.
+    if (context->traceOn != 0 && ZelTraceMessage(context, true, type, message[1], static_cast<int>(length), message, length) < 0) {
+        context->writeCursor = context->messageStart;
+        return -1;
+    }
     context->sentCount[type] += 1;
     context->lastSentType = type;
     context->blockLength += static_cast<int32_t>(length);
-    wire::FillLength(message, length);
-    if (context->traceOn != 0 && ZelTraceMessage(context, true, type, message[1], static_cast<int>(length), message, length) < 0)
-        return -1;
     if (type == wire::kData && context->peerChecksum) {
         const auto recordLength = static_cast<size_t>(context->workLength);
         ZelNoteRecordSent(context, context->messageStart + length - recordLength, recordLength);
@@ -155,4 +162,24 @@ int ZelSendMessage(ZelContext* context, uint8_t type) {
     const bool unblocked = wire::IsLengthType(type) && (message[1] & 0x06) == 0;
     if (wire::IsFlushType(type) || unblocked) return TransmitBlock(context, kLineAfterMessage);
     return 1;
+}
+
+ZelBlockMark ZelMarkBlock(const ZelContext* context) {
+    ZelBlockMark mark{};
+    mark.transfers = context->link->status.transferCount;
+    // After a message that ends a block, the next one starts a fresh block.
+    mark.start = wire::IsFlushType(context->lastSentType) ? 0 : context->writeCursor;
+    mark.lastSentType = context->lastSentType;
+    std::memcpy(mark.sentCount, context->sentCount, sizeof mark.sentCount);
+    return mark;
+}
+
+void ZelRewindBlock(ZelContext* context, const ZelBlockMark& mark) {
+    // A transmitted block, or one dropped whole (a message too long for the
+    // peer), holds nothing of the request any more.
+    if (context->link->status.transferCount != mark.transfers || context->writeCursor < mark.start) return;
+    context->blockLength -= static_cast<int32_t>(context->writeCursor - mark.start);
+    context->writeCursor = context->messageStart = mark.start;
+    context->lastSentType = mark.lastSentType;
+    std::memcpy(context->sentCount, mark.sentCount, sizeof mark.sentCount);
 }

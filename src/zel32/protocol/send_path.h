@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "wire/message_types.h"
+
 struct ZelContext;
 
 // While set, blocks go out as expedited data (around one Continue Transfer
@@ -24,3 +26,18 @@ uint8_t ZelHeaderFlags(const ZelContext* context, uint8_t type);
 // The FLAGS byte once the body's length is known: `flags`, unless the body
 // is too long for a one-byte LENGTH.
 uint8_t ZelFlagsForBody(const ZelContext* context, uint8_t flags, size_t bodyLength);
+
+// Where the send block stood before a request's messages were added to it,
+// so that a request failing part way can take back those of its messages
+// still in the block (they would otherwise go out in front of the next
+// request's). What the block held before the request stays.
+struct ZelBlockMark {
+    uint32_t transfers;  // blocks transmitted by then
+    size_t start;        // where the request's first message goes
+    uint8_t lastSentType;
+    uint8_t sentCount[wire::kTypeSlots];
+};
+ZelBlockMark ZelMarkBlock(const ZelContext* context);
+// Takes the messages added since `mark` back out of the block, unless a
+// block sent since took them with it.
+void ZelRewindBlock(ZelContext* context, const ZelBlockMark& mark);
