@@ -147,9 +147,10 @@ typedef struct RfaProtectionRecord {
 /* RfaIoctl function codes; the argument block is an array of uintptr_t.
  * RFA_IOCTL_TRACE: word 0 non-zero starts a trace, 0 stops it; word 1 is the
  *   address of the trace file's name; word 2 non-zero appends to an existing
- *   file (error 7 when there is none), 0 creates the file anew. Starting a
- *   trace while one is on closes the old file first; a trace that cannot be
- *   started (or whose banner cannot be written) leaves the link untraced.
+ *   file (error 7 when there is none; a pipe, FIFO or terminal is written
+ *   to as it stands), 0 creates the file anew. Starting a trace while one
+ *   is on closes the old file first; a trace that cannot be started (or
+ *   whose banner cannot be written) leaves the link untraced.
  *   Stopping when no trace is on gives error 1. A trace file is the link's
  *   alone while it traces: another link's trace on it fails with error 7.
  *   The trace file holds every message sent and received while it is on,

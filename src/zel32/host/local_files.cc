@@ -169,7 +169,11 @@ int64_t FileSize(intptr_t handle) {
     return info.st_size;
 }
 
-bool SeekToEnd(intptr_t handle) { return ::lseek(Descriptor(handle), 0, SEEK_END) >= 0; }
+bool SeekToEnd(intptr_t handle) {
+    // A pipe, FIFO or terminal cannot seek: what is written to it goes at
+    // its end already.
+    return ::lseek(Descriptor(handle), 0, SEEK_END) >= 0 || errno == ESPIPE;
+}
 
 bool NameExists(const char* name) {
     struct stat info;

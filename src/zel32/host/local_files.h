@@ -39,6 +39,8 @@ constexpr size_t kMaxWritePieces = 8;
 int64_t WriteFilePieces(intptr_t handle, const WritePiece* pieces, size_t count, size_t* written);
 // The file's size, or -1.
 int64_t FileSize(intptr_t handle);
+// Moves to the end of the file, for appending; a file that cannot seek (a
+// pipe, FIFO or terminal) is at its end already. False on failure.
 bool SeekToEnd(intptr_t handle);
 // Whether anything exists under the name.
 bool NameExists(const char* name);

@@ -5,7 +5,10 @@
 // choice and the function codes that do nothing.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstring>
@@ -180,6 +183,26 @@ TEST_F(Trace, CreatingReplacesAFileAndAppendingKeepsWhatItHeld) {
     ASSERT_EQ(StopTrace(link.handle()), 0);
     EXPECT_EQ(ReadFile(path_), "an earlier trace\r\n" + Banner(link.handle()));
     EXPECT_FALSE(HoldsOpen(std::filesystem::canonical(path_)));
+}
+
+TEST_F(Trace, AppendingToAFifoWritesAfterWhatItHeld) {
+    // A FIFO cannot seek: it is at its end already, as a pipe or a terminal is.
+    ASSERT_EQ(::mkfifo(path_.c_str(), 0600), 0);
+    const int reader = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    const int writer = ::open(path_.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_EQ(::write(writer, "earlier\r\n", 9), 9);
+    PeerLink link({});
+    EXPECT_EQ(StartTrace(link.handle(), path_, true), 0);
+    EXPECT_EQ(link.context()->traceOn, 1u);
+    EXPECT_EQ(StopTrace(link.handle()), 0);
+    ::close(writer);
+    std::string text(256, '\0');
+    const ssize_t length = ::read(reader, text.data(), text.size());
+    ::close(reader);
+    ASSERT_GE(length, 0);
+    text.resize(static_cast<size_t>(length));
+    EXPECT_EQ(text, "earlier\r\n" + Banner(link.handle()));
 }
 
 TEST_F(Trace, StoppingWhenNoTraceIsOnFailsWith1) {
