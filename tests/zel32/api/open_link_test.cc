@@ -175,37 +175,26 @@ TEST_F(OpenLink, TheOutcomeIsThatOfTheLastAttempt) {
     EXPECT_TRUE(peer.ok()) << peer.report();
 }
 
-TEST_F(OpenLink, ARetryAfterAMalformedConfigurationGetsItsOwnAnswer) {
-    // The malformed Configuration comes with a good one in one block: the
-    // retry takes the answer to the raised Configuration, and the Delete
-    // after it the answer to its Access.
+TEST_F(OpenLink, ARetryGetsItsOwnAnswerThoughMoreCameWithTheRefusedOne) {
+    // The refused answer (a malformed Configuration, or a Status) comes with
+    // a good Configuration behind it in one block: that one belongs to the
+    // refused attempt, the retry takes the answer to the raised
+    // Configuration, and the Delete after it the answer to its Access.
     const Bytes malformed = Message(1, 0x02, {0xFF, 0x00, 7, 2, 7, 2, 0, 4, 0, 0x20});  // BUFSIZ 255
-    ScriptedPeer peer({expect(LibraryConfiguration()), reply(malformed + PeerConfiguration()),
-                       expect(LibraryConfigurationRaised()), reply(PeerConfiguration()),
-                       expect(Access(4, "A.TXT", 0x02, kDisplayMain)), reply(AccessComplete())});
-    ASSERT_TRUE(peer.Start());
-    RfaOpenLinkParams params = LinkParams(peer.node());
-    EXPECT_EQ(RfaOpenLink(&params), 0);
-    EXPECT_EQ(RfaDelete(params.handle, "A.TXT"), 0);
-    EXPECT_EQ(RfaCloseLink(params.handle), 0);
-    peer.Finish();
-    EXPECT_TRUE(peer.ok()) << peer.report();
-}
-
-TEST_F(OpenLink, ARetryAfterAStatusGetsItsOwnAnswerThoughMoreCameWithTheStatus) {
-    // A Status refusing the first Configuration, with a Configuration behind
-    // it in one block: that one belongs to the refused attempt, not to the
-    // retry, and the Delete after the open gets the answer to its Access.
-    ScriptedPeer peer({expect(LibraryConfiguration()), reply(Status(0x7FFF, 0x02) + PeerConfiguration()),
-                       expect(LibraryConfigurationRaised()), reply(PeerConfiguration()),
-                       expect(Access(4, "A.TXT", 0x02, kDisplayMain)), reply(AccessComplete())});
-    ASSERT_TRUE(peer.Start());
-    RfaOpenLinkParams params = LinkParams(peer.node());
-    EXPECT_EQ(RfaOpenLink(&params), 0);
-    EXPECT_EQ(RfaDelete(params.handle, "A.TXT"), 0);
-    EXPECT_EQ(RfaCloseLink(params.handle), 0);
-    peer.Finish();
-    EXPECT_TRUE(peer.ok()) << peer.report();
+    for (const Bytes& refused : {malformed, Status(0x7FFF, 0x02)}) {
+        SCOPED_TRACE(refused[0] == 1 ? "malformed Configuration" : "Status");
+        ZelResetConfigTemplate();
+        ScriptedPeer peer({expect(LibraryConfiguration()), reply(refused + PeerConfiguration()),
+                           expect(LibraryConfigurationRaised()), reply(PeerConfiguration()),
+                           expect(Access(4, "A.TXT", 0x02, kDisplayMain)), reply(AccessComplete())});
+        ASSERT_TRUE(peer.Start());
+        RfaOpenLinkParams params = LinkParams(peer.node());
+        EXPECT_EQ(RfaOpenLink(&params), 0);
+        EXPECT_EQ(RfaDelete(params.handle, "A.TXT"), 0);
+        EXPECT_EQ(RfaCloseLink(params.handle), 0);
+        peer.Finish();
+        EXPECT_TRUE(peer.ok()) << peer.report();
+    }
 }
 
 TEST_F(OpenLink, ASyncErrorRefusingAConfigurationIsOverWhenTheLinkOpens) {
